@@ -1,0 +1,117 @@
+// Off-screen 24-bit Images, drawing passes over them and the bitmap file writer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// 0x00BBGGRR: red in the low byte; stored in rasters as the bytes blue, green, red.
+using Color = std::uint32_t;
+// An Image id: a caller's number n >= 0, or an automatic id handed out for AutoId.
+using ImageId = std::intptr_t;
+// Names one raster; 0 names none.
+using NativeHandle = std::uint32_t;
+
+constexpr ImageId AutoId = -1;
+constexpr std::int32_t SourceBottomUp = 2;
+
+struct ImageRecord {
+  NativeHandle nativeHandle = 0;  // 0: the record holds no Image
+  std::int16_t width = 0;
+  std::int16_t height = 0;
+  std::uint8_t depth = 0;
+  std::uint8_t saveDepth = 0;
+  std::int32_t stride = 0;
+  std::uint32_t revision = 0;  // bumped by every drawing pass that ends on it
+  std::unique_ptr<std::uint8_t[]> pixels;  // bottom row first
+};
+
+std::int32_t rowStride(std::int32_t width, std::int32_t depth);
+
+void initImageStore();
+void shutdownImageStore();
+ImageId createImage(ImageId id, std::int32_t width, std::int32_t height);
+NativeHandle imageHandle(ImageId image);
+ImageRecord* lookupImage(ImageId id);
+// Resolves a native handle; none for 0 or a handle whose Image is gone.
+ImageRecord* lookupHandle(NativeHandle handle);
+void releaseImage(ImageId id);
+// Number of Images the store holds now (numbered and automatic).
+std::size_t liveImageCount();
+
+int saveImage(ImageId image, const char* path, std::int32_t format, std::int32_t option, std::int32_t depth);
+int saveImageAsBitmap(ImageId image, const char* path);
+// Writes atomically: a temporary file in the same folder, flushed and renamed over the
+// target only when every byte was written. On failure the old file stays untouched.
+int writeBitmapFile(const char* path, const std::uint8_t* pixels, std::int32_t sourceStride,
+                    std::int32_t width, std::int32_t height, std::int32_t sourceDepth,
+                    std::int32_t rowFlags, std::int32_t option, std::int32_t outputDepth);
+
+struct DrawSurface;
+using FinishingStep = void (*)(DrawSurface& surface, int drew);
+
+struct DrawTarget {
+  std::uint8_t* pixels = nullptr;  // first byte of the first row in memory
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t bitsPerPixel = 24;
+  std::int32_t stride = 0;
+  FinishingStep finish = nullptr;
+  std::intptr_t owner = 0;  // what the finishing step needs: an Image id or a control id
+};
+
+struct FloodWork {
+  std::vector<std::int64_t> pending;  // packed (x, y) seeds still to fill
+  std::vector<std::uint8_t> visited;  // only for fills whose painted pixels stay open
+};
+
+struct SurfaceOps;
+
+struct DrawSurface {
+  const SurfaceOps* ops = nullptr;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t bitsPerPixel = 0;
+  Color color = 0;
+  Color background = 0;
+  std::unique_ptr<FloodWork> flood;
+  std::uint8_t* pixels = nullptr;
+  std::int32_t stride = 0;
+  std::int32_t bytesPerPixel = 0;
+  std::int32_t mode = 0;
+  std::uint8_t red = 0, green = 0, blue = 0;
+  FinishingStep finish = nullptr;
+  std::intptr_t owner = 0;
+};
+
+// The table a surface chooses once from its target's bytes per pixel.
+struct SurfaceOps {
+  void (*setColor)(DrawSurface&, Color);
+  void (*fillRectangle)(DrawSurface&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+  void (*fillEllipse)(DrawSurface&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+  void (*floodFill)(DrawSurface&, std::int32_t, std::int32_t, Color);
+  void (*drawLine)(DrawSurface&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+  void (*plotColor)(DrawSurface&, std::int32_t, std::int32_t, Color);
+  Color (*readPixel)(const DrawSurface&, std::int32_t, std::int32_t);
+  void (*drawImage)(DrawSurface&, const ImageRecord&, std::int32_t, std::int32_t, std::int32_t);
+};
+
+// Opening a surface while another is open ends the earlier one first.
+DrawSurface* openSurface(const DrawTarget& target);
+DrawSurface* imageOutput(ImageId image);
+std::intptr_t beginDrawing(DrawSurface* surface);
+void endDrawing();
+DrawSurface* currentSurface();
+
+// Primitives act on the current surface; with none open they do nothing.
+void setColor(Color color);
+void fillRectangle(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Color color);
+void drawLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, Color color);
+void fillEllipse(std::int32_t cx, std::int32_t cy, std::int32_t a, std::int32_t b, Color color);
+void fillCircle(std::int32_t x, std::int32_t y, std::int32_t radius, Color color);
+void floodFill(std::int32_t x, std::int32_t y, Color outlineColor, Color fillColor);
+// Outside the target plot writes nothing and read gives 0.
+void plot(std::int32_t x, std::int32_t y, Color color);
+Color readPixel(std::int32_t x, std::int32_t y);
+void drawImage(NativeHandle image, std::int32_t x, std::int32_t y);
+void drawImageBlended(NativeHandle image, std::int32_t x, std::int32_t y, std::int32_t alpha);

@@ -1,0 +1,17 @@
+// The 24-bit operations behind the surface's table; internal to the raster library.
+#pragma once
+
+#include "raster.h"
+
+inline std::uint8_t* pixelAt(const DrawSurface& s, std::int32_t x, std::int32_t y) {
+  return s.pixels + static_cast<std::ptrdiff_t>(s.height - 1 - y) * s.stride + static_cast<std::ptrdiff_t>(x) * 3;
+}
+
+// Fills columns x0..x1 of row y (inclusive), clipped to the target.
+void fillRun24(DrawSurface& s, std::int64_t x0, std::int64_t x1, std::int64_t y);
+
+void fillRectangle24(DrawSurface& s, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
+void fillEllipse24(DrawSurface& s, std::int32_t cx, std::int32_t cy, std::int32_t a, std::int32_t b);
+void drawLine24(DrawSurface& s, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
+void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y, Color outlineColor);
+void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std::int32_t y, std::int32_t alpha);
