@@ -1,0 +1,128 @@
+// Numbered menu bars: titles, items addressed by id, check marks and greyed items.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <map>
+
+#include "ui_internal.h"
+
+namespace {
+
+constexpr int menuBarHeight = 20;
+
+struct Item {
+  QPointer<QAction> action;
+  bool checked = false;
+};
+
+struct MenuRecord {
+  QPointer<QMenuBar> bar;
+  int window = -1;
+  QPointer<QMenu> current;
+  std::map<int, Item> items;
+};
+
+std::vector<MenuRecord> menus(16);
+int underConstruction = -1;
+
+MenuRecord* menuRecord(int id) {
+  if (id < 0 || static_cast<std::size_t>(id) >= menus.size() || !menus[id].bar) return nullptr;
+  return &menus[id];
+}
+
+Item* item(int menuId, int itemId) {
+  MenuRecord* m = menuRecord(menuId);
+  if (!m) return nullptr;
+  const auto found = m->items.find(itemId);
+  return found == m->items.end() || !found->second.action ? nullptr : &found->second;
+}
+
+// A check mark shows only what the program set: a click on the item does not flip it.
+void showCheck(Item& entry) {
+  entry.action->setCheckable(entry.checked);
+  entry.action->setChecked(entry.checked);
+}
+
+}  // namespace
+
+WindowHandle createMenuBar(int menuId, WindowHandle handle) {
+  const int windowId = windowByHandle(handle);
+  WindowRecord* w = windowRecord(windowId);
+  if (menuId < 0 || !w) return 0;
+  if (static_cast<std::size_t>(menuId) >= menus.size()) menus.resize(static_cast<std::size_t>(menuId) + 16);
+  destroyMenuBar(menuId);
+  if (w->menuBar >= 0) destroyMenuBar(w->menuBar);
+  auto* bar = new QMenuBar(w->widget);
+  bar->setNativeMenuBar(false);
+  bar->setGeometry(0, 0, w->widget->width(), menuBarHeight);
+  bar->show();
+  // The window keeps its size; the bar takes its height from the inner area.
+  w->client->setGeometry(0, menuBarHeight, w->widget->width(), std::max(0, w->widget->height() - menuBarHeight));
+  w->menuBar = menuId;
+  menus[menuId] = MenuRecord{bar, windowId, nullptr, {}};
+  underConstruction = menuId;
+  return reinterpret_cast<WindowHandle>(bar);
+}
+
+void destroyMenuBar(int menuId) {
+  MenuRecord* m = menuRecord(menuId);
+  if (!m) return;
+  if (WindowRecord* w = windowRecord(m->window)) {
+    w->menuBar = -1;
+    w->client->setGeometry(0, 0, w->widget->width(), w->widget->height());
+  }
+  delete m->bar.data();
+  menus[menuId] = MenuRecord{};
+}
+
+void resetMenus() {
+  for (std::size_t i = 0; i < menus.size(); ++i) destroyMenuBar(static_cast<int>(i));
+  menus.assign(16, MenuRecord{});
+  underConstruction = -1;
+}
+
+void addMenuTitle(const std::string& text) {
+  MenuRecord* m = menuRecord(underConstruction);
+  if (!m) return;
+  m->current = m->bar->addMenu(QString::fromStdString(text));
+}
+
+void addMenuItem(int itemId, const std::string& text) {
+  MenuRecord* m = menuRecord(underConstruction);
+  if (!m || !m->current) return;
+  // Text after a tab is the shortcut hint, which the menu shows right-aligned.
+  QAction* action = m->current->addAction(QString::fromStdString(text));
+  const int window = m->window;
+  const int menuId = underConstruction;
+  QObject::connect(action, &QAction::triggered, action, [menuId, itemId, window] {
+    if (Item* entry = item(menuId, itemId)) showCheck(*entry);
+    raiseDirect(MenuEvent, itemId, window, -1);
+  });
+  m->items[itemId] = Item{action, false};
+}
+
+void addMenuSeparator() {
+  MenuRecord* m = menuRecord(underConstruction);
+  if (m && m->current) m->current->addSeparator();
+}
+
+int getMenuItemChecked(int menuId, int itemId) {
+  const Item* entry = item(menuId, itemId);
+  return entry && entry->checked ? 1 : 0;
+}
+
+void setMenuItemChecked(int menuId, int itemId, int state) {
+  Item* entry = item(menuId, itemId);
+  if (!entry) return;
+  entry->checked = state != 0;
+  showCheck(*entry);
+}
+
+void disableMenuItem(int menuId, int itemId, int state) {
+  if (Item* entry = item(menuId, itemId)) entry->action->setEnabled(state == 0);
+}
+
+bool menuItemGreyed(int menuId, int itemId) {
+  const Item* entry = item(menuId, itemId);
+  return entry && !entry->action->isEnabled();
+}

@@ -1,0 +1,108 @@
+// Keyboard shortcuts, consulted before the focused control sees the key, and focus moves.
+// Qt's own shortcut system is not used: a focused line edit would claim Ctrl+V first.
+#include <QApplication>
+#include <QKeyEvent>
+#include <algorithm>
+
+#include "ui_internal.h"
+
+namespace {
+
+// The key code that shortcut tables use: upper-case ASCII for letters and digits.
+std::uint16_t keyCodeOf(int qtKey) {
+  if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)) return qtKey;
+  if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return static_cast<std::uint16_t>(0x70 + qtKey - Qt::Key_F1);
+  switch (qtKey) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 0x09;
+    case Qt::Key_Backspace: return 0x08;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Escape: return 0x1B;
+    case Qt::Key_Space: return 0x20;
+    case Qt::Key_PageUp: return 0x21;
+    case Qt::Key_PageDown: return 0x22;
+    case Qt::Key_End: return 0x23;
+    case Qt::Key_Home: return 0x24;
+    case Qt::Key_Left: return 0x25;
+    case Qt::Key_Up: return 0x26;
+    case Qt::Key_Right: return 0x27;
+    case Qt::Key_Down: return 0x28;
+    case Qt::Key_Insert: return 0x2D;
+    case Qt::Key_Delete: return 0x2E;
+    default: return 0;
+  }
+}
+
+std::uint8_t modifiersOf(const QKeyEvent& event) {
+  std::uint8_t flags = 0x03;
+  if (event.modifiers() & Qt::ShiftModifier) flags |= 0x04;
+  if (event.modifiers() & Qt::ControlModifier) flags |= 0x08;
+  if (event.modifiers() & Qt::AltModifier) flags |= 0x10;
+  return flags;
+}
+
+class ShortcutFilter : public QObject {
+ protected:
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* widget = qobject_cast<QWidget*>(target);
+    const int window = windowOf(widget);
+    WindowRecord* w = windowRecord(window);
+    if (!w) return false;
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    const std::uint16_t code = keyCodeOf(key.key());
+    const std::uint8_t modifiers = modifiersOf(key);
+    const auto entry = std::find_if(w->shortcuts.begin(), w->shortcuts.end(), [&](const ShortcutEntry& e) {
+      return e.key == code && e.modifiers == modifiers;
+    });
+    if (code == 0 || entry == w->shortcuts.end()) return false;
+    if (entry->command == focusNext || entry->command == focusPrevious) {
+      moveFocus(window, entry->command == focusNext);
+    } else if (!(w->menuBar >= 0 && menuItemGreyed(w->menuBar, entry->command))) {
+      raiseDirect(MenuEvent, entry->command, window, -1);
+    }
+    return true;  // the key goes no further, also for a greyed item
+  }
+};
+
+}  // namespace
+
+void installShortcutFilter() {
+  static ShortcutFilter* filter = nullptr;
+  if (filter) return;
+  filter = new ShortcutFilter;
+  qApp->installEventFilter(filter);
+}
+
+void addShortcut(int windowId, std::uint32_t shortcut, int itemId) {
+  WindowRecord* w = windowRecord(windowId);
+  if (!w) return;
+  std::uint8_t modifiers = 0x03;
+  if (shortcut & 0x10000) modifiers |= 0x04;
+  if (shortcut & 0x20000) modifiers |= 0x08;
+  if (shortcut & 0x40000) modifiers |= 0x10;
+  const auto key = static_cast<std::uint16_t>(shortcut & 0xFFFF);
+  const auto command = static_cast<std::uint16_t>(itemId);
+  for (ShortcutEntry& e : w->shortcuts) {
+    if (e.key == key && e.modifiers == modifiers) {
+      e.command = command;
+      return;
+    }
+  }
+  w->shortcuts.push_back({modifiers, key, command});
+}
+
+void moveFocus(int window, bool forward) {
+  const std::vector<QWidget*> stops = tabStops(window);
+  if (stops.empty()) return;
+  const auto focused = std::find(stops.begin(), stops.end(), QApplication::focusWidget());
+  std::size_t next;
+  if (focused == stops.end()) {
+    next = forward ? 0 : stops.size() - 1;
+  } else {
+    const auto at = static_cast<std::size_t>(focused - stops.begin());
+    next = forward ? (at + 1) % stops.size() : (at + stops.size() - 1) % stops.size();
+  }
+  stops[next]->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}

@@ -1,0 +1,67 @@
+// What the services' own files share; the rest of the program sees only ui.h.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "ui.h"
+
+class QMenuBar;
+
+// Carried by every canvas event; the program reads none of it, but it stays with its event.
+struct EventDetail {
+  std::int32_t x = 0, y = 0, buttons = 0, key = 0, modifiers = 0, wheel = 0;
+  std::uint8_t character = 0;
+};
+
+// Queued events come out first in, first out; an entry equal to the newest one is dropped.
+void queueEvent(int kind, int id, int window, int subtype, std::unique_ptr<EventDetail> detail = {});
+// An event of the input being handled now; returned by the waitEvent call that handles it.
+void raiseDirect(int kind, int id, int window, int subtype);
+void dropPendingOfWindow(int window);
+void dropPendingOfControl(int id);
+void resetEvents();
+
+struct ShortcutEntry {
+  std::uint8_t modifiers;  // 0x03, plus 0x04 Shift, 0x08 Ctrl, 0x10 Alt
+  std::uint16_t key;
+  std::uint16_t command;
+};
+
+constexpr std::uint16_t focusNext = 0xFA01;
+constexpr std::uint16_t focusPrevious = 0xFA02;
+
+struct WindowRecord {
+  QPointer<QWidget> widget;  // the top-level window
+  QPointer<QWidget> client;  // the inner area below the menu bar
+  int menuBar = -1;
+  std::vector<ShortcutEntry> shortcuts;
+};
+
+WindowRecord* windowRecord(int id);
+// The number of the window that owns a widget, or -1.
+int windowOf(const QWidget* widget);
+int windowByHandle(WindowHandle handle);
+void closeAllWindows();
+int windowCount();
+
+// Items of a window's menu bar, for the shortcut test of greyed items.
+bool menuItemGreyed(int menuId, int itemId);
+void destroyMenuBar(int menuId);
+void resetMenus();
+
+void installShortcutFilter();
+void moveFocus(int window, bool forward);
+
+// Controls of a window in creation order that take the focus by Tab.
+std::vector<QWidget*> tabStops(int window);
+QWidget* controlWidget(int id);
+void setControlParent(QWidget* parent, int window);
+void destroyControlsOf(int window);
+void resetControls();
+
+// Canvas support shared by controls.cpp and canvas.cpp.
+QWidget* makeCanvas(int id, int window, int width, int height, int options, QWidget* parent);
+DrawSurface* openCanvasOutput(QWidget* canvas);
