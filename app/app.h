@@ -1,0 +1,26 @@
+// The editor: start-up, the main loop and its command dispatch, shutdown.
+#pragma once
+
+#include "series.h"
+
+struct AppState {
+  Session session;
+  int dragSegment = -1;
+  bool quitRequested = false;
+};
+
+// Starts the services and builds the main window; false when the window cannot open.
+bool startUp(AppState& app);
+// The parts of one main-loop pass after its event wait.
+void handleEvent(AppState& app, int event);
+void updateView(AppState& app);
+void confirmQuit(AppState& app);
+void shutDown(AppState& app);
+// Runs the editor to its end; the exit code is always 0.
+int runApplication();
+// The state of the editor while runApplication runs, else nullptr.
+const AppState* runningApplication();
+
+void menuCommand(AppState& app, int id);
+void rightClickCommand(AppState& app);
+void controlCommand(AppState& app, int id);

@@ -1,0 +1,120 @@
+// Start-up, the polling main loop and shutdown.
+#include "app.h"
+#include "ui.h"
+
+namespace {
+
+AppState* running = nullptr;
+
+DrawSurface* openCanvas(std::intptr_t id) { return canvasOutput(static_cast<int>(id)); }
+
+void buildMenu() {
+  if (!createMenuBar(layout::menuBar, nativeWindowHandle(layout::window))) return;
+  addMenuTitle("Datei");
+  addMenuItem(menu::newSeries, "Neu\tStrg+N");
+  addMenuItem(menu::save, "Speichern\tStrg+S");
+  addMenuSeparator();
+  addMenuItem(menu::capture, "Bild Speichern\tUmschalt+S");
+  addMenuItem(menu::preview, "Vorschau\tStrg+V");
+  addMenuSeparator();
+  addMenuItem(menu::quit, "Beenden");
+}
+
+void buildControls() {
+  canvasControl(layout::canvas, 0, 0, 400, 400);
+  containerControl(layout::panel, 0, 400, 400, 55);
+  buttonControl(layout::playButton, 5, 30, 80, 20, "Play/Pause", 0x1003);
+  textControl(layout::rateLabel, 100, 34, 25, 15, "FPS:");
+  editControl(layout::rateEdit, 130, 30, 60, 20, "25");
+  trackbarControl(layout::trackbar, 5, 5, 390, 25, 0, 10);
+  closeControlList();
+}
+
+void canvasEvent(AppState& app) {
+  switch (eventSubtype()) {
+    case LeftDown: {
+      const int hit = hitTest(app.session.figure, pointerX(layout::window), pointerY(layout::window));
+      if (hit >= 0) app.dragSegment = hit;
+      break;
+    }
+    case LeftUp: app.dragSegment = -1; break;
+    case RightClick: rightClickCommand(app); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+bool startUp(AppState& app) {
+  initImageStore();
+  startWindowServices();
+  app = AppState{};
+  if (!openWindow(layout::window, 0, 0, 400, layout::editHeight, "Limbrik Animator", 0xC80001)) return false;
+  buildMenu();
+  addShortcut(layout::window, 0x2004E, menu::newSeries);
+  addShortcut(layout::window, 0x20053, menu::save);
+  addShortcut(layout::window, 0x10053, menu::capture);
+  addShortcut(layout::window, 0x20056, menu::preview);
+  buildControls();
+  app.dragSegment = -1;
+  resetPose(app.session.figure);
+  return true;
+}
+
+void handleEvent(AppState& app, int event) {
+  if (event == WindowClose) {
+    if (const int w = eventWindow(); w != layout::window) {
+      closeWindow(w);
+    } else {
+      app.quitRequested = true;
+    }
+  } else if (event == MenuEvent) {
+    menuCommand(app, eventMenu());
+  } else if (event == ControlEvent) {
+    const int control = eventControl();
+    if (control == layout::canvas) canvasEvent(app);
+    if (control == layout::playButton || control == layout::trackbar) controlCommand(app, control);
+  }
+}
+
+void updateView(AppState& app) {
+  if (app.dragSegment >= 0) {
+    const int px = pointerX(layout::window), py = pointerY(layout::window);
+    // Outside the window there is no pointer position: the pose holds until it returns.
+    if (px != -1 && py != -1) dragUpdate(app.session.figure, app.dragSegment, px, py);
+  }
+  Session& session = app.session;
+  if (session.previewMode) {
+    previewStep(session);
+    return;
+  }
+  const Frame* last = session.frames.last();
+  renderFigure(session.figure, {openCanvas, layout::canvas}, true, last ? imageHandle(last->image) : 0);
+}
+
+void confirmQuit(AppState& app) {
+  if (app.quitRequested) app.quitRequested = quitConfirmed(app.session);
+}
+
+void shutDown(AppState& /*app*/) {
+  running = nullptr;
+  stopWindowServices();
+  shutdownImageStore();
+  endDrawing();
+}
+
+int runApplication() {
+  AppState app;
+  if (startUp(app)) {
+    running = &app;
+    do {
+      handleEvent(app, waitEvent(2));
+      updateView(app);
+      confirmQuit(app);
+    } while (!app.quitRequested);
+  }
+  shutDown(app);
+  return 0;
+}
+
+const AppState* runningApplication() { return running; }

@@ -1,0 +1,3 @@
+#include "app.h"
+
+int main() { return runApplication(); }

@@ -1,0 +1,86 @@
+// The export: every Frame as drawn and mirrored, as bitmap files under a chosen base path.
+#include <cstring>
+
+#include "series.h"
+#include "ui.h"
+
+namespace {
+
+constexpr int side = 400;
+
+// Reverses the order of the 3-byte pixels of one 400-pixel row, four pixels per step.
+void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {
+  for (int group = 0; group < side / 4; ++group) {
+    std::uint32_t w[3];
+    std::memcpy(w, source + 12 * (side / 4 - 1 - group), 12);
+    const std::uint32_t out[3] = {
+        (w[2] >> 8) | ((w[1] >> 16 & 0xFF) << 24),
+        (w[1] >> 24) | ((w[2] & 0xFF) << 8) | ((w[0] >> 24) << 16) | ((w[1] & 0xFF) << 24),
+        ((w[1] >> 8) & 0xFF) | (w[0] << 8)};
+    std::memcpy(target + 12 * group, out, 12);
+  }
+}
+
+// Sources of another size are read pixel by pixel, as a plain flip of the 400 x 400 area.
+bool mirrorByPixels(ImageId source, ImageId copy) {
+  std::vector<Color> table(static_cast<std::size_t>(side) * side);
+  if (!beginDrawing(imageOutput(source))) return false;
+  for (int x = 0; x < side; ++x)
+    for (int y = 0; y < side; ++y) table[static_cast<std::size_t>(x) * side + y] = readPixel(x, y);
+  endDrawing();
+  if (!beginDrawing(imageOutput(copy))) return false;
+  for (int x = 0; x < side; ++x)
+    for (int y = 0; y < side; ++y) plot(x, y, table[static_cast<std::size_t>(side - 1 - x) * side + y]);
+  endDrawing();
+  return true;
+}
+
+std::string failureMessage(const std::string& firstFailed) {
+  return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
+         "Die Datei \"" + firstFailed + "\" konnte nicht geschrieben werden.";
+}
+
+}  // namespace
+
+ImageId mirrorImage(ImageId source) {
+  const ImageRecord* from = lookupImage(source);
+  if (!from) return 0;
+  const ImageId copy = createImage(AutoId, side, side);
+  ImageRecord* to = lookupImage(copy);
+  if (!to) return 0;
+  if (from->width == side && from->height == side && from->depth == 24) {
+    for (int row = 0; row < side; ++row)
+      mirrorRow(from->pixels.get() + row * from->stride, to->pixels.get() + row * to->stride);
+  } else if (!mirrorByPixels(source, copy)) {
+    releaseImage(copy);  // not left behind unreachable
+    return 0;
+  }
+  return copy;
+}
+
+ExportResult exportSeries(Session& session) {
+  FrameSeries& series = session.frames;
+  if (series.count() == 0) return ExportResult::NothingToSave;
+  const std::string base = askSavePath("", "", "", 0);
+  if (base.empty()) return ExportResult::Cancelled;
+  setBusy(true);
+  std::string firstFailed;
+  const auto write = [&firstFailed](ImageId image, const std::string& path) {
+    if (!saveImageAsBitmap(image, path.c_str()) && firstFailed.empty()) firstFailed = path;
+  };
+  series.reset();
+  while (const Frame* frame = series.next()) {
+    const std::string name = base + integerToText(series.index());
+    write(frame->image, name + "l.bmp");
+    const ImageId mirrored = mirrorImage(frame->image);
+    write(mirrored, name + "r.bmp");
+    if (mirrored) releaseImage(mirrored);
+  }
+  setBusy(false);
+  if (!firstFailed.empty()) {
+    askUser("Limbrik Editor", failureMessage(firstFailed), 0x30);
+    return ExportResult::Failed;
+  }
+  session.seriesSaved = true;
+  return ExportResult::Completed;
+}

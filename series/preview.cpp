@@ -1,0 +1,80 @@
+// Preview mode: entering and leaving it, the panel's handlers and the playback step.
+#include <chrono>
+
+#include "series.h"
+#include "ui.h"
+
+namespace {
+
+// Elapsed ticks as an unsigned difference, so timing holds where the count wraps.
+bool advanceDue(std::uint32_t now, std::uint32_t lastAdvance, std::int32_t delay) {
+  return delay < 0 || now - lastAdvance > static_cast<std::uint32_t>(delay);
+}
+
+}  // namespace
+
+std::uint32_t systemTick() {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
+}
+
+void enterPreview(Session& session) {
+  disableMenuItem(layout::menuBar, menu::capture, 1);
+  setMenuItemChecked(layout::menuBar, menu::preview, 1);
+  session.previewMode = true;
+  session.playing = false;
+  setControlState(layout::playButton, 0);  // its look matches the stopped playback
+  session.frames.first();
+  setControlState(layout::trackbar, 0);
+  setControlAttribute(layout::trackbar, 2, session.frames.count() - 1);
+  resizeWindow(layout::window, keepUnchanged, keepUnchanged, keepUnchanged, layout::previewHeight);
+}
+
+void leavePreview(Session& session) {
+  disableMenuItem(layout::menuBar, menu::capture, 0);
+  setMenuItemChecked(layout::menuBar, menu::preview, 0);
+  session.previewMode = false;
+  resizeWindow(layout::window, keepUnchanged, keepUnchanged, keepUnchanged, layout::editHeight);
+}
+
+void togglePreview(Session& session) {
+  if (getMenuItemChecked(layout::menuBar, menu::preview)) {
+    leavePreview(session);
+  } else {
+    enterPreview(session);
+  }
+}
+
+void playButtonCommand(Session& session) {
+  if (!getControlState(layout::playButton)) {
+    session.playing = false;
+  } else if (session.frames.count() == 0) {
+    setControlState(layout::playButton, 0);  // springs back: there is nothing to play
+  } else {
+    session.playing = true;
+  }
+}
+
+void trackbarCommand(Session& session) { session.frames.select(getControlState(layout::trackbar)); }
+
+void previewStep(Session& session, TickSource tick) {
+  const auto rate = static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(static_cast<std::uint64_t>(textToInteger(getControlText(layout::rateEdit)))));
+  if (rate == 0) return;
+  const std::int32_t delay = 1000 / rate;
+  FrameSeries& series = session.frames;
+  if (series.count() == 0) return;
+  if (session.playing && advanceDue(tick(), session.lastAdvanceTick, delay)) {
+    if (series.index() == series.count() - 1) {
+      series.first();
+    } else {
+      series.next();
+    }
+    setControlState(layout::trackbar, series.index());
+    session.lastAdvanceTick = tick();
+  }
+  if (!beginDrawing(canvasOutput(layout::canvas))) return;
+  if (const Frame* frame = series.current(); frame && frame->image) drawImage(imageHandle(frame->image), 0, 0);
+  endDrawing();
+}

@@ -1,0 +1,89 @@
+// The frame series and the editor's commands on it: capture, New, the save question,
+// export with mirrored copies, and preview playback.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "figure.h"
+#include "raster.h"
+
+// The numbers of the main window's parts, as the services know them.
+namespace layout {
+constexpr int window = 0;
+constexpr int menuBar = 0;
+constexpr int canvas = 0;
+constexpr int panel = 1;
+constexpr int playButton = 2;
+constexpr int rateEdit = 3;
+constexpr int trackbar = 4;
+constexpr int rateLabel = 5;
+constexpr int editHeight = 420;
+constexpr int previewHeight = 475;
+}  // namespace layout
+
+namespace menu {
+constexpr int newSeries = 0;
+constexpr int save = 1;
+constexpr int capture = 2;
+constexpr int preview = 3;
+constexpr int quit = 4;
+}  // namespace menu
+
+struct Frame {
+  ImageId image = 0;  // 0 when the capture got no Image
+};
+
+// The captured frames in capture order and one current position (-1: none).
+struct FrameSeries {
+  std::vector<Frame> frames;
+  std::int32_t position = -1;
+
+  int count() const;
+  Frame* current();
+  Frame* first();
+  Frame* last();
+  Frame& append();  // after the current Frame, or at the front with none; becomes current
+  Frame* select(int index);
+  Frame* next();  // none at the end, where the last Frame stays current
+  void reset();
+  int index() const;
+  void clear();  // also releases the Frames' Images
+};
+
+struct Session {
+  Figure figure{};
+  FrameSeries frames;
+  bool previewMode = false;
+  bool playing = false;
+  bool seriesSaved = false;
+  std::uint32_t lastAdvanceTick = 0;
+};
+
+void captureFrame(Session& session);
+void newSeries(Session& session);
+// 6 Yes, 7 No, 2 Cancel; 0 without asking when the series is saved already.
+int askToSave(const Session& session);
+// The New command: asks first when there are frames; keeps them unless they are saved or given up.
+void newCommand(Session& session);
+// The quit confirmation: whether the program may end now.
+bool quitConfirmed(Session& session);
+
+enum class ExportResult { NothingToSave, Cancelled, Failed, Completed };
+// Writes base + n + "l.bmp" and the mirror base + n + "r.bmp" for every Frame; marks the
+// series saved only when every file was written, and otherwise says which file failed.
+ExportResult exportSeries(Session& session);
+// A new Image, the left-right mirror of a 400 x 400 source; 0 when none could be made.
+ImageId mirrorImage(ImageId source);
+
+using TickSource = std::uint32_t (*)();
+std::uint32_t systemTick();
+
+void togglePreview(Session& session);
+void enterPreview(Session& session);
+void leavePreview(Session& session);
+void playButtonCommand(Session& session);
+void trackbarCommand(Session& session);
+// One view step of preview mode: advance when due, then show the current Frame.
+void previewStep(Session& session, TickSource tick = systemTick);
