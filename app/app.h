@@ -15,7 +15,7 @@ bool startUp(AppState& app);
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);
 void confirmQuit(AppState& app);
-void shutDown(AppState& app);
+void shutDown();
 // Runs the editor to its end; the exit code is always 0.
 int runApplication();
 // The state of the editor while runApplication runs, else nullptr.

@@ -96,7 +96,7 @@ void confirmQuit(AppState& app) {
   if (app.quitRequested) app.quitRequested = quitConfirmed(app.session);
 }
 
-void shutDown(AppState& /*app*/) {
+void shutDown() {
   running = nullptr;
   stopWindowServices();
   shutdownImageStore();
@@ -113,7 +113,7 @@ int runApplication() {
       confirmQuit(app);
     } while (!app.quitRequested);
   }
-  shutDown(app);
+  shutDown();
   return 0;
 }
 

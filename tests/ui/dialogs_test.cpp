@@ -6,26 +6,12 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "support/dialog_answers.h"
 #include "support/ui_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Answers the next modal dialog from inside its own loop.
-void answer(std::function<void(QWidget*)> act) {
-  soon([act = std::move(act)] {
-    std::function<void()> poll;
-    poll = [act, &poll] {
-      if (QWidget* modal = QApplication::activeModalWidget()) {
-        act(modal);
-      } else {
-        QTimer::singleShot(5, qApp, poll);
-      }
-    };
-    poll();
-  });
-}
 
 QAbstractButton* buttonOf(QWidget* modal, QMessageBox::StandardButton which) {
   return static_cast<QMessageBox*>(modal)->button(which);
@@ -35,23 +21,23 @@ class Dialogs : public WindowTest {};
 
 TEST_F(Dialogs, QuestionBoxAnswersAndSpeaksGerman) {
   QStringList texts;
-  answer([&texts](QWidget* modal) {
+  answerNextDialog([&texts](QWidget* modal) {
     for (auto which : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) texts << buttonOf(modal, which)->text();
     buttonOf(modal, QMessageBox::Yes)->click();
   });
   EXPECT_EQ(askUser("Limbrik Editor", "Möchten Sie die erstellte Bilderserie speichern?", 35), 6);
   EXPECT_EQ(texts, (QStringList{"&Ja", "&Nein", "Abbrechen"}));
 
-  answer([](QWidget* modal) { buttonOf(modal, QMessageBox::No)->click(); });
+  answerNextDialog([](QWidget* modal) { buttonOf(modal, QMessageBox::No)->click(); });
   EXPECT_EQ(askUser("Limbrik Editor", "?", 35), 7);
-  answer([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+  answerNextDialog([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
   EXPECT_EQ(askUser("Limbrik Editor", "?", 35), 2);
-  answer([](QWidget* modal) { modal->close(); });
+  answerNextDialog([](QWidget* modal) { modal->close(); });
   EXPECT_EQ(askUser("Limbrik Editor", "?", 35), 2);
 
   QString title, text;
   QMessageBox::Icon icon{};
-  answer([&](QWidget* modal) {
+  answerNextDialog([&](QWidget* modal) {
     auto* box = static_cast<QMessageBox*>(modal);
     title = box->windowTitle();
     text = box->text();
@@ -66,7 +52,7 @@ TEST_F(Dialogs, QuestionBoxAnswersAndSpeaksGerman) {
 
 TEST_F(Dialogs, WhileADialogIsOpenTheWindowTakesNoInput) {
   bool blocked = false;
-  answer([&blocked](QWidget* modal) {
+  answerNextDialog([&blocked](QWidget* modal) {
     blocked = !QApplication::activeModalWidget()->isAncestorOf(control(0)) && modal->isModal() &&
               modal->windowModality() != Qt::NonModal;
     buttonOf(modal, QMessageBox::Cancel)->click();
@@ -79,7 +65,7 @@ TEST_F(Dialogs, SaveDialogReturnsTheTypedPathWithoutExtension) {
   char name[] = "/tmp/limbrik-dlg-XXXXXX";
   const fs::path folder = ::mkdtemp(name);
   QString accept;
-  answer([&](QWidget* modal) {
+  answerNextDialog([&](QWidget* modal) {
     auto* dialog = static_cast<QFileDialog*>(modal);
     accept = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->text();
     dialog->findChild<QLineEdit*>("fileNameEdit")->setText("walk");
@@ -89,14 +75,14 @@ TEST_F(Dialogs, SaveDialogReturnsTheTypedPathWithoutExtension) {
   EXPECT_EQ(accept.remove(QChar('&')).toStdString(), "Speichern");
 
   QString initialName;
-  answer([&](QWidget* modal) {
+  answerNextDialog([&](QWidget* modal) {
     initialName = modal->findChild<QLineEdit*>("fileNameEdit")->text();
     static_cast<QDialog*>(modal)->reject();
   });
   EXPECT_EQ(askSavePath("", "", "", 0), "");
   EXPECT_EQ(initialName, "");
 
-  answer([&](QWidget* modal) {
+  answerNextDialog([&](QWidget* modal) {
     initialName = modal->findChild<QLineEdit*>("fileNameEdit")->text();
     static_cast<QDialog*>(modal)->reject();
   });

@@ -1,0 +1,139 @@
+#include <QLineEdit>
+#include <QSlider>
+
+#include "support/editor_fixture.h"
+
+namespace {
+
+std::uint32_t now = 0;
+std::uint32_t testTick() { return now; }
+
+class Preview : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    now = 0;
+  }
+  void setRate(const std::string& text) {
+    static_cast<QLineEdit*>(controlWidget(layout::rateEdit))->setText(QString::fromStdString(text));
+  }
+  void step() { previewStep(session, testTick); }
+  // Advances the clock by ms and takes one step; the position after it.
+  int after(std::uint32_t ms) {
+    now += ms;
+    step();
+    return session.frames.index();
+  }
+  void play() {
+    setControlState(layout::playButton, 1);
+    playButtonCommand(session);
+  }
+};
+
+TEST_F(Preview, EnteringShowsTheFirstFramePausedAndLeavingRestores) {
+  captureMany(3);
+  setControlState(layout::playButton, 1);
+  enterPreview(session);
+  EXPECT_TRUE(session.previewMode);
+  EXPECT_FALSE(session.playing);
+  EXPECT_EQ(getControlState(layout::playButton), 0);  // released, as playback is
+  EXPECT_EQ(session.frames.index(), 0);
+  EXPECT_EQ(getControlState(layout::trackbar), 0);
+  EXPECT_EQ(static_cast<QSlider*>(controlWidget(layout::trackbar))->maximum(), 2);
+  EXPECT_EQ(innerHeight(), 455);
+  EXPECT_TRUE(menuItemGreyed(layout::menuBar, menu::capture));
+  EXPECT_EQ(getMenuItemChecked(layout::menuBar, menu::preview), 1);
+  togglePreview(session);
+  EXPECT_FALSE(session.previewMode);
+  EXPECT_EQ(innerHeight(), 400);
+  EXPECT_FALSE(menuItemGreyed(layout::menuBar, menu::capture));
+}
+
+TEST_F(Preview, PlaybackFollowsTheRateAndWraps) {
+  captureMany(3);
+  enterPreview(session);
+  play();
+  EXPECT_TRUE(session.playing);
+  EXPECT_EQ(after(41), 1);  // 25 per second: more than 40 ms apart
+  EXPECT_EQ(after(40), 1);
+  EXPECT_EQ(after(1), 2);
+  EXPECT_EQ(getControlState(layout::trackbar), 2);
+  EXPECT_EQ(after(41), 0);
+  setRate("  12fps");
+  EXPECT_EQ(after(83), 0);
+  EXPECT_EQ(after(1), 1);
+  setRate("1001");  // delay 0: whenever the tick moved on
+  EXPECT_EQ(after(0), 1);
+  EXPECT_EQ(after(1), 2);
+  setRate("-5");  // a negative delay: every step
+  EXPECT_EQ(after(0), 0);
+  EXPECT_EQ(after(0), 1);
+  setRate("$19");
+  EXPECT_EQ(after(40), 1);
+  EXPECT_EQ(after(1), 2);
+}
+
+TEST_F(Preview, NoRateMeansNoDrawAndNoAdvance) {
+  captureMany(2);
+  enterPreview(session);
+  play();
+  for (const char* text : {"", "abc", "4294967296"}) {
+    setRate(text);
+    EXPECT_EQ(after(5000), 0) << text;
+  }
+  setRate("1.5");
+  EXPECT_EQ(after(1001), 1);
+}
+
+TEST_F(Preview, TimingHoldsWhereTheTickCountWraps) {
+  captureMany(3);
+  enterPreview(session);
+  play();
+  now = 0x7FFFFFF0u;
+  EXPECT_EQ(after(41), 1);  // past 2^31
+  EXPECT_EQ(after(20), 1);
+  EXPECT_EQ(after(21), 2);
+  now = 0xFFFFFFF0u;
+  EXPECT_EQ(after(0), 0);
+  EXPECT_EQ(after(30), 0);  // 30 ms, across the wrap to 14
+  EXPECT_EQ(after(11), 1);
+  EXPECT_EQ(after(20), 1);
+  EXPECT_EQ(after(21), 2);
+}
+
+TEST_F(Preview, ThePlayButtonSpringsBackOnAnEmptySeries) {
+  enterPreview(session);
+  EXPECT_EQ(static_cast<QSlider*>(controlWidget(layout::trackbar))->maximum(), 0);
+  play();
+  EXPECT_FALSE(session.playing);
+  EXPECT_EQ(getControlState(layout::playButton), 0);
+  step();  // nothing to draw, nothing to do
+}
+
+TEST_F(Preview, TheTrackbarSelectsAndPlaybackGoesOnFromThere) {
+  captureMany(3);
+  enterPreview(session);
+  play();
+  setControlState(layout::trackbar, 2);
+  trackbarCommand(session);
+  EXPECT_EQ(session.frames.index(), 2);
+  EXPECT_EQ(after(41), 0);
+  EXPECT_EQ(after(41), 1);
+}
+
+TEST_F(Preview, TheCanvasShowsTheCurrentFrame) {
+  captureMany(2);
+  ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[1].image)), 0);
+  fillRectangle(0, 0, 10, 10, 0x0000FF);
+  endDrawing();
+  enterPreview(session);
+  setControlState(layout::trackbar, 1);
+  trackbarCommand(session);
+  step();
+  ASSERT_NE(beginDrawing(canvasOutput(layout::canvas)), 0);
+  const Color shown = readPixel(5, 5);
+  endDrawing();
+  EXPECT_EQ(shown, 0x0000FFu);
+}
+
+}  // namespace

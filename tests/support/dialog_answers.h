@@ -1,0 +1,56 @@
+// Answers the next modal dialog from a timer inside its own loop, as a user would.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+inline void answerNextDialog(std::function<void(QWidget*)> act) {
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [act = std::move(act), poll] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      act(modal);
+      *poll = nullptr;
+    } else {
+      QTimer::singleShot(5, qApp, [poll] { if (*poll) (*poll)(); });
+    }
+  };
+  QTimer::singleShot(0, qApp, [poll] { (*poll)(); });
+}
+
+// The question box: 6 Yes, 7 No, 2 Cancel, 1 OK.
+inline void pressAnswer(int answer) {
+  answerNextDialog([answer](QWidget* modal) {
+    const auto which = answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No
+                     : answer == 1 ? QMessageBox::Ok : QMessageBox::Cancel;
+    static_cast<QMessageBox*>(modal)->button(which)->click();
+  });
+}
+
+// The save dialog: types a full path and saves, or cancels with an empty path.
+inline void chooseSavePath(const std::string& path) {
+  answerNextDialog([path](QWidget* modal) {
+    auto* dialog = static_cast<QDialog*>(modal);
+    if (path.empty()) {
+      dialog->reject();
+      return;
+    }
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+}
+
+// Remembers the text of the next message box and presses its OK button.
+inline void readMessage(std::shared_ptr<std::string> text) {
+  answerNextDialog([text](QWidget* modal) {
+    auto* box = static_cast<QMessageBox*>(modal);
+    *text = box->text().toStdString();
+    box->button(QMessageBox::Ok)->click();
+  });
+}
