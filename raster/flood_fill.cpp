@@ -1,41 +1,72 @@
-// Border and surface flood fill: scanline spans from an explicit stack, no recursion.
+// Border and surface flood fill: Heckbert's scanline seed fill with an explicit stack of
+// pending spans. Each span remembers the row it came from, so that row is not scanned again
+// except where the new span reaches beyond it.
 #include "raster_ops.h"
 
 namespace {
 
-struct Fill {
-  DrawSurface& s;
-  std::uint8_t key[3];  // blue, green, red of the outline (border fill) or the seed (surface fill)
-  bool border;
-  std::vector<std::uint8_t>* visited;  // set when painted pixels would stay open
+struct Region {
+  std::uint8_t* base;
+  std::int32_t width, height;
+  std::ptrdiff_t stride;
+  std::uint8_t key0, key1, key2;  // blue, green, red of the outline or of the seed
+  bool border;  // open = differs from the key; otherwise open = equals it
+  std::uint8_t blue, green, red;
+  std::uint8_t* visited;  // used when painted pixels would stay open
 
-  bool matches(std::int32_t x, std::int32_t y) const {
-    const std::uint8_t* p = pixelAt(s, x, y);
-    return p[0] == key[0] && p[1] == key[1] && p[2] == key[2];
+  std::uint8_t* row(std::int32_t y) const { return base + static_cast<std::ptrdiff_t>(height - 1 - y) * stride; }
+  template <bool tracked>
+  bool open(const std::uint8_t* rowStart, std::int32_t x, std::int32_t y) const {
+    if (tracked && visited[static_cast<std::ptrdiff_t>(y) * width + x]) return false;
+    const std::uint8_t* p = rowStart + static_cast<std::ptrdiff_t>(x) * 3;
+    return (p[0] == key0 && p[1] == key1 && p[2] == key2) != border;
   }
-  bool open(std::int32_t x, std::int32_t y) const {
-    if (visited && (*visited)[static_cast<std::size_t>(y) * s.width + x]) return false;
-    return matches(x, y) != border;
-  }
-  void paint(std::int32_t x0, std::int32_t x1, std::int32_t y) {
-    fillRun24(s, x0, x1, y);
-    if (!visited) return;
-    for (std::int32_t x = x0; x <= x1; ++x) (*visited)[static_cast<std::size_t>(y) * s.width + x] = 1;
+  // Paints columns from..to of a row that were found open.
+  template <bool tracked>
+  void paint(std::uint8_t* rowStart, std::int32_t from, std::int32_t to, std::int32_t y) const {
+    for (std::uint8_t* p = rowStart + static_cast<std::ptrdiff_t>(from) * 3; from <= to; ++from, p += 3) {
+      p[0] = blue;
+      p[1] = green;
+      p[2] = red;
+      if (tracked) visited[static_cast<std::ptrdiff_t>(y) * width + from] = 1;
+    }
   }
 };
 
-std::int64_t pack(std::int32_t x, std::int32_t y) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 32 |
-                                   static_cast<std::uint32_t>(x));
-}
-
-// Pushes one seed for every run of open pixels in row y over columns x0..x1.
-void pushRuns(const Fill& f, std::vector<std::int64_t>& pending, std::int32_t x0, std::int32_t x1, std::int32_t y) {
-  bool inRun = false;
-  for (std::int32_t x = x0; x <= x1; ++x) {
-    const bool isOpen = f.open(x, y);
-    if (isOpen && !inRun) pending.push_back(pack(x, y));
-    inRun = isOpen;
+template <bool tracked>
+void fill(const Region& r, std::vector<FloodSpan>& stack, std::int32_t x, std::int32_t y) {
+  const auto push = [&](std::int32_t row, std::int32_t left, std::int32_t right, std::int32_t dy) {
+    if (row + dy >= 0 && row + dy < r.height) stack.push_back({row + dy, left, right, dy});
+  };
+  stack.clear();
+  push(y, x, x, 1);
+  push(y + 1, x, x, -1);
+  while (!stack.empty()) {
+    const FloodSpan s = stack.back();
+    stack.pop_back();
+    std::uint8_t* line = r.row(s.y);
+    std::int32_t cx = s.left;
+    while (cx >= 0 && r.open<tracked>(line, cx, s.y)) --cx;
+    std::int32_t left = cx + 1;
+    bool skipFirst = cx >= s.left;
+    if (!skipFirst) {
+      r.paint<tracked>(line, left, s.left, s.y);
+      if (left < s.left) push(s.y, left, s.left - 1, -s.dy);  // leaks back past the parent's left end
+      cx = s.left + 1;
+    }
+    do {
+      if (!skipFirst) {
+        const std::int32_t from = cx;
+        while (cx < r.width && r.open<tracked>(line, cx, s.y)) ++cx;
+        r.paint<tracked>(line, from, cx - 1, s.y);
+        push(s.y, left, cx - 1, s.dy);
+        if (cx > s.right + 1) push(s.y, s.right + 1, cx - 1, -s.dy);  // and past its right end
+      }
+      skipFirst = false;
+      for (++cx; cx <= s.right && !r.open<tracked>(line, cx, s.y); ++cx) {
+      }
+      left = cx;
+    } while (cx <= s.right);
   }
 }
 
@@ -47,32 +78,21 @@ void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y, Color outlineCo
   FloodWork& work = *s.flood;
   const bool border = outlineColor != 0xFFFFFFFFu;
   const std::uint8_t* seed = pixelAt(s, x, y);
-  Fill f{s, {seed[0], seed[1], seed[2]}, border, nullptr};
+  Region r{s.pixels, s.width, s.height, s.stride, seed[0], seed[1], seed[2], border, s.blue, s.green, s.red, nullptr};
   if (border) {
-    f.key[0] = static_cast<std::uint8_t>(outlineColor >> 16);
-    f.key[1] = static_cast<std::uint8_t>(outlineColor >> 8);
-    f.key[2] = static_cast<std::uint8_t>(outlineColor);
+    r.key0 = static_cast<std::uint8_t>(outlineColor >> 16);
+    r.key1 = static_cast<std::uint8_t>(outlineColor >> 8);
+    r.key2 = static_cast<std::uint8_t>(outlineColor);
   }
   // Painting closes a pixel only when the fill colour itself is not open.
-  const bool fillIsKey = s.blue == f.key[0] && s.green == f.key[1] && s.red == f.key[2];
+  const bool fillIsKey = r.blue == r.key0 && r.green == r.key1 && r.red == r.key2;
   if (border != fillIsKey) {
     work.visited.assign(static_cast<std::size_t>(s.width) * s.height, 0);
-    f.visited = &work.visited;
+    r.visited = work.visited.data();
   }
-  if (!f.open(x, y)) return;
-  work.pending.clear();
-  work.pending.push_back(pack(x, y));
-  while (!work.pending.empty()) {
-    const auto packed = static_cast<std::uint64_t>(work.pending.back());
-    work.pending.pop_back();
-    const auto sx = static_cast<std::int32_t>(packed & 0xFFFFFFFFu);
-    const auto sy = static_cast<std::int32_t>(packed >> 32);
-    if (!f.open(sx, sy)) continue;
-    std::int32_t left = sx, right = sx;
-    while (left > 0 && f.open(left - 1, sy)) --left;
-    while (right < s.width - 1 && f.open(right + 1, sy)) ++right;
-    f.paint(left, right, sy);
-    if (sy > 0) pushRuns(f, work.pending, left, right, sy - 1);
-    if (sy < s.height - 1) pushRuns(f, work.pending, left, right, sy + 1);
+  if (r.visited) {
+    if (r.open<true>(r.row(y), x, y)) fill<true>(r, work.pending, x, y);
+  } else if (r.open<false>(r.row(y), x, y)) {
+    fill<false>(r, work.pending, x, y);
   }
 }

@@ -60,8 +60,13 @@ struct DrawTarget {
   std::intptr_t owner = 0;  // what the finishing step needs: an Image id or a control id
 };
 
+// A span still to explore: row y - dy over left..right is filled, row y is next.
+struct FloodSpan {
+  std::int32_t y, left, right, dy;
+};
+
 struct FloodWork {
-  std::vector<std::int64_t> pending;  // packed (x, y) seeds still to fill
+  std::vector<FloodSpan> pending;
   std::vector<std::uint8_t> visited;  // only for fills whose painted pixels stay open
 };
 
