@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include "ui.h"
+#include "ui_internal.h"
 
 namespace {
 
@@ -15,6 +15,7 @@ void openEditorWindow() {
   addMenuTitle("Datei");
   addMenuItem(0, "Neu\tStrg+N");
   canvasControl(0, 0, 0, 400, 400);
+  if (!QTest::qWaitForWindowExposed(windowRecord(0)->widget)) std::abort();
 }
 
 void IdleWait2ms(benchmark::State& state) {

@@ -1,13 +1,69 @@
 // The canvas: a 24-bit backing raster, its mouse input as events, and its display.
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QStyleHints>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "ui_internal.h"
 
 namespace {
+
+// One row of blue-green-red bytes as 32-bit pixels 0xFFRRGGBB, the format Qt blits fastest.
+void expandRowPlain(const std::uint8_t* from, std::uint32_t* to, int width, int start) {
+  for (int x = start; x < width; ++x)
+    to[x] = 0xFF000000u | from[3 * x] | static_cast<std::uint32_t>(from[3 * x + 1]) << 8 |
+            static_cast<std::uint32_t>(from[3 * x + 2]) << 16;
+}
+
+#if defined(__x86_64__)
+// Four pixels per shuffle; each load reads 16 bytes and so stops 16 bytes before the row's end.
+__attribute__((target("ssse3"))) void expandRowShuffled(const std::uint8_t* from, std::uint32_t* to, int width) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  int x = 0;
+  for (; 3 * x + 16 <= 3 * width; x += 4) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x), _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
+  }
+  expandRowPlain(from, to, width, x);
+}
+
+// Eight pixels per step: two 12-byte groups, one in each half of the register.
+__attribute__((target("avx2"))) void expandRowWide(const std::uint8_t* from, std::uint32_t* to, int width) {
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  int x = 0;
+  for (; 3 * x + 28 <= 3 * width; x += 8) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * x));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * x + 12));
+    const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + x), _mm256_or_si256(_mm256_shuffle_epi8(bytes, spread), opaque));
+  }
+  expandRowPlain(from, to, width, x);
+}
+#endif
+
+void expandRow(const std::uint8_t* from, std::uint32_t* to, int width) {
+#if defined(__x86_64__)
+  static const int level = __builtin_cpu_supports("avx2") ? 2 : __builtin_cpu_supports("ssse3") ? 1 : 0;
+  if (level == 2) {
+    expandRowWide(from, to, width);
+    return;
+  }
+  if (level == 1) {
+    expandRowShuffled(from, to, width);
+    return;
+  }
+#endif
+  expandRowPlain(from, to, width, 0);
+}
 
 constexpr int optionBorder = 0x1;
 constexpr int optionKeyboard = 0x4;
@@ -23,8 +79,7 @@ class Canvas : public QWidget {
     stride_ = rowStride(width_, 24);
     raster_ = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(stride_) * height_);
     std::memset(raster_.get(), 0xFF, static_cast<std::size_t>(stride_) * height_);
-    shown_ = QImage(width_, height_, QImage::Format_BGR888);
-    present(false);
+    shown_ = QImage(width_, height_, QImage::Format_RGB32);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy((options & optionKeyboard) ? Qt::StrongFocus : Qt::NoFocus);
@@ -41,21 +96,30 @@ class Canvas : public QWidget {
     return t;
   }
 
-  // Copies the bottom-up raster into the top-down picture that Qt draws; with repaint
-  // the result is on screen before this returns, not at a later paint cycle.
+  // Shows the raster now: repaint paints before it returns, not at a later paint cycle.
   void present(bool now) {
-    const auto rowBytes = static_cast<std::size_t>(width_) * 3;
-    for (int y = 0; y < height_; ++y)
-      std::memcpy(shown_.scanLine(y), raster_.get() + static_cast<std::ptrdiff_t>(height_ - 1 - y) * stride_, rowBytes);
+    stale_ = true;
     if (now) repaint();
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* event) override {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);  // crisp pixels on dense screens
     const int inset = (options_ & optionBorder) ? 2 : 0;
-    painter.drawImage(QRect(inset, inset, width_, height_), shown_);
+    const QRect area(inset, inset, width_, height_);
+    if (QImage* store = backingImage(painter, event, area)) {
+      // The raster goes straight into the window's pixels, skipping a copy of its own.
+      const QPoint at = painter.deviceTransform().map(area.topLeft());
+      for (int y = 0; y < height_; ++y)
+        expandRow(rasterRow(y), reinterpret_cast<std::uint32_t*>(store->scanLine(at.y() + y)) + at.x(), width_);
+      return;
+    }
+    if (stale_) {
+      for (int y = 0; y < height_; ++y) expandRow(rasterRow(y), reinterpret_cast<std::uint32_t*>(shown_.scanLine(y)), width_);
+      stale_ = false;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);  // crisp pixels on dense screens
+    painter.drawImage(area, shown_);
   }
 
   void mouseMoveEvent(QMouseEvent* event) override {
@@ -93,6 +157,25 @@ class Canvas : public QWidget {
   }
 
  private:
+  const std::uint8_t* rasterRow(int y) const {
+    return raster_.get() + static_cast<std::ptrdiff_t>(height_ - 1 - y) * stride_;
+  }
+
+  // The window's own 32-bit pixels under this paint, when the whole raster can be written
+  // there 1:1 without a clip or a scale; otherwise none, and the picture is drawn.
+  static QImage* backingImage(QPainter& painter, const QPaintEvent* event, const QRect& area) {
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster) return nullptr;
+    auto* store = dynamic_cast<QImage*>(engine->paintDevice());
+    if (!store || store->devicePixelRatio() != 1.0 || painter.deviceTransform().type() > QTransform::TxTranslate)
+      return nullptr;
+    if (store->format() != QImage::Format_RGB32 && store->format() != QImage::Format_ARGB32_Premultiplied)
+      return nullptr;
+    if (!event->region().contains(area) || event->region().rectCount() != 1) return nullptr;
+    const QRect target = painter.deviceTransform().mapRect(area);
+    return store->rect().contains(target) ? store : nullptr;
+  }
+
   struct Press {
     quint64 time = 0;
     Qt::MouseButton button = Qt::NoButton;
@@ -156,6 +239,7 @@ class Canvas : public QWidget {
   int width_ = 1, height_ = 1, stride_ = 4;
   std::unique_ptr<std::uint8_t[]> raster_;
   QImage shown_;
+  bool stale_ = true;
   bool inside_ = false;
   Press lastPress_;
 };
