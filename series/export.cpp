@@ -11,13 +11,18 @@ constexpr int side = 400;
 // Reverses the order of the 3-byte pixels of one 400-pixel row, four pixels per step.
 void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {
   for (int group = 0; group < side / 4; ++group) {
-    std::uint32_t w[3];
-    std::memcpy(w, source + 12 * (side / 4 - 1 - group), 12);
-    const std::uint32_t out[3] = {
-        (w[2] >> 8) | ((w[1] >> 16 & 0xFF) << 24),
-        (w[1] >> 24) | ((w[2] & 0xFF) << 8) | ((w[0] >> 24) << 16) | ((w[1] & 0xFF) << 24),
-        ((w[1] >> 8) & 0xFF) | (w[0] << 8)};
-    std::memcpy(target + 12 * group, out, 12);
+    std::uint32_t w0, w1, w2;
+    const std::uint8_t* from = source + 12 * (side / 4 - 1 - group);
+    std::memcpy(&w0, from, 4);
+    std::memcpy(&w1, from + 4, 4);
+    std::memcpy(&w2, from + 8, 4);
+    const std::uint32_t o0 = (w2 >> 8) | ((w1 >> 16 & 0xFF) << 24);
+    const std::uint32_t o1 = (w1 >> 24) | ((w2 & 0xFF) << 8) | ((w0 >> 24) << 16) | ((w1 & 0xFF) << 24);
+    const std::uint32_t o2 = ((w1 >> 8) & 0xFF) | (w0 << 8);
+    std::uint8_t* to = target + 12 * group;
+    std::memcpy(to, &o0, 4);
+    std::memcpy(to + 4, &o1, 4);
+    std::memcpy(to + 8, &o2, 4);
   }
 }
 
