@@ -7,6 +7,7 @@ namespace {
 AppState* running = nullptr;
 
 DrawSurface* openCanvas(std::intptr_t id) { return canvasOutput(static_cast<int>(id)); }
+std::uint32_t canvasChanges(std::intptr_t id) { return canvasRevision(static_cast<int>(id)); }
 
 void buildMenu() {
   if (!createMenuBar(layout::menuBar, nativeWindowHandle(layout::window))) return;
@@ -89,7 +90,7 @@ void updateView(AppState& app) {
     return;
   }
   const Frame* last = session.frames.last();
-  renderFigure(session.figure, {openCanvas, layout::canvas}, true, last ? imageHandle(last->image) : 0);
+  renderFigure(session.figure, {openCanvas, layout::canvas, canvasChanges}, true, last ? imageHandle(last->image) : 0);
 }
 
 void confirmQuit(AppState& app) {

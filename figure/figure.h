@@ -26,10 +26,13 @@ int hitTest(const Figure& figure, std::int32_t px, std::int32_t py);
 std::optional<std::int32_t> pointerAngle(std::int32_t px, std::int32_t py, std::int32_t jx, std::int32_t jy);
 void dragUpdate(Figure& figure, int index, std::int32_t px, std::int32_t py);
 
-// Where a render draws: an output (imageOutput, or the canvas's) and its id.
+// Where a render draws: an output (imageOutput, or the canvas's) and its id. With a
+// revision, which changes whenever anything ends a drawing pass on the target, a render
+// whose target still holds what the same render drew last is not drawn again.
 struct RenderTarget {
   DrawSurface* (*open)(std::intptr_t id);
   std::intptr_t id;
+  std::uint32_t (*revision)(std::intptr_t id) = nullptr;
 };
 
 // Draws the figure; with handles also the handles and, behind the figure, the onion

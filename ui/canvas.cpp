@@ -69,6 +69,12 @@ constexpr int optionBorder = 0x1;
 constexpr int optionKeyboard = 0x4;
 const QPoint nowhere(-100000, -100000);
 
+// Every drawing pass that ends on any canvas gets a number of its own.
+std::uint32_t nextRevision() {
+  static std::uint32_t last = 0;
+  return ++last;
+}
+
 class Canvas : public QWidget {
  public:
   Canvas(int id, int window, int width, int height, int options, QWidget* parent)
@@ -97,10 +103,13 @@ class Canvas : public QWidget {
   }
 
   // Shows the raster now: repaint paints before it returns, not at a later paint cycle.
-  void present(bool now) {
+  void present() {
+    revision_ = nextRevision();
     stale_ = true;
-    if (now) repaint();
+    repaint();
   }
+
+  std::uint32_t revision() const { return revision_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override {
@@ -240,19 +249,25 @@ class Canvas : public QWidget {
   std::unique_ptr<std::uint8_t[]> raster_;
   QImage shown_;
   bool stale_ = true;
+  std::uint32_t revision_ = nextRevision();
   bool inside_ = false;
   Press lastPress_;
 };
 
 void finishCanvas(DrawSurface& surface, int drew) {
   if (!drew) return;
-  if (auto* canvas = dynamic_cast<Canvas*>(controlWidget(static_cast<int>(surface.owner)))) canvas->present(true);
+  if (auto* canvas = dynamic_cast<Canvas*>(controlWidget(static_cast<int>(surface.owner)))) canvas->present();
 }
 
 }  // namespace
 
 QWidget* makeCanvas(int id, int window, int width, int height, int options, QWidget* parent) {
   return new Canvas(id, window, width, height, options, parent);
+}
+
+std::uint32_t canvasRevisionOf(QWidget* widget) {
+  const auto* canvas = dynamic_cast<Canvas*>(widget);
+  return canvas ? canvas->revision() : 0;
 }
 
 DrawSurface* openCanvasOutput(QWidget* widget) {

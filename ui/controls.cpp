@@ -225,6 +225,11 @@ std::string getControlText(int id) {
   }
 }
 
+std::uint32_t canvasRevision(int id) {
+  const ControlRecord* c = record(id);
+  return c && c->kind == Kind::Canvas ? canvasRevisionOf(c->widget) : 0;
+}
+
 DrawSurface* canvasOutput(int id) {
   const ControlRecord* c = record(id);
   return c && c->kind == Kind::Canvas ? openCanvasOutput(c->widget) : nullptr;

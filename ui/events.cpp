@@ -3,6 +3,7 @@
 // queues or raises its events here, and waitEvent gives them out one per call.
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <deque>
 
@@ -47,6 +48,24 @@ void copyToLast(Event&& event) {
   state.last.detail = std::move(event.detail);
 }
 
+// The loop and precise timer of the timed wait, made once and kept with the application.
+struct Waiter {
+  QPointer<QEventLoop> loop;
+  QPointer<QTimer> timer;
+};
+
+Waiter& waiter() {
+  static Waiter w;
+  if (!w.loop) {
+    w.loop = new QEventLoop(qApp);
+    w.timer = new QTimer(qApp);
+    w.timer->setTimerType(Qt::PreciseTimer);
+    w.timer->setSingleShot(true);
+    QObject::connect(w.timer, &QTimer::timeout, w.loop, [] { waiter().loop->exit(); });
+  }
+  return w;
+}
+
 // Waits for input that raises an event, for at most timeoutMs (-1: without limit).
 void takeInput(int timeoutMs) {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -55,14 +74,11 @@ void takeInput(int timeoutMs) {
     while (!state.produced) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return;
   }
-  QEventLoop loop;
-  QTimer timer;
-  timer.setTimerType(Qt::PreciseTimer);
-  timer.setSingleShot(true);
-  QObject::connect(&timer, &QTimer::timeout, &loop, [&loop] { loop.exit(); });
-  state.loop = &loop;
-  timer.start(timeoutMs);
-  loop.exec();
+  Waiter& w = waiter();
+  state.loop = w.loop;
+  w.timer->start(timeoutMs);
+  w.loop->exec();
+  w.timer->stop();
   state.loop = nullptr;
 }
 

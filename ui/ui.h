@@ -89,6 +89,8 @@ void setControlAttribute(int id, int attribute, int value);
 std::string getControlText(int id);
 // A drawing pass over the canvas's raster; ending it shows the raster at once.
 DrawSurface* canvasOutput(int id);
+// Changes with every drawing pass that ends on the canvas; 0 for no canvas.
+std::uint32_t canvasRevision(int id);
 
 // flags: 0 OK, 3 Yes/No/Cancel; icon 0x10 stop, 0x20 question, 0x30 warning, 0x40 information.
 // Answers 1 OK, 6 Yes, 7 No, 2 Cancel (also Escape and the close box), 0 when not shown.

@@ -65,3 +65,4 @@ void resetControls();
 // Canvas support shared by controls.cpp and canvas.cpp.
 QWidget* makeCanvas(int id, int window, int width, int height, int options, QWidget* parent);
 DrawSurface* openCanvasOutput(QWidget* canvas);
+std::uint32_t canvasRevisionOf(QWidget* canvas);

@@ -93,6 +93,26 @@ TEST_F(Render, BonesBeyondTheEdgeStayHollowAndClipped) {
   EXPECT_EQ(at(300, 100), 0xFFFFFFu);
 }
 
+TEST_F(Render, AnUnchangedSceneIsNotDrawnAgain) {
+  const RenderTarget tracked{[](std::intptr_t id) { return imageOutput(id); }, image,
+                             [](std::intptr_t id) { return lookupImage(id)->revision; }};
+  renderFigure(figure, tracked, true, 0);
+  lookupImage(image)->pixels[0] = 7;  // behind the render's back: not a drawing pass
+  renderFigure(figure, tracked, true, 0);
+  EXPECT_EQ(lookupImage(image)->pixels[0], 7);
+  figure[0].angle += 5;  // a new pose is drawn
+  renderFigure(figure, tracked, true, 0);
+  EXPECT_EQ(lookupImage(image)->pixels[0], 0xFF);
+  lookupImage(image)->pixels[0] = 7;
+  ASSERT_NE(beginDrawing(imageOutput(image)), 0);  // any other pass on the target counts
+  endDrawing();
+  renderFigure(figure, tracked, true, 0);
+  EXPECT_EQ(lookupImage(image)->pixels[0], 0xFF);
+  lookupImage(image)->pixels[0] = 7;
+  renderFigure(figure, tracked, false, 0);  // so do the handles
+  EXPECT_EQ(lookupImage(image)->pixels[0], 0xFF);
+}
+
 TEST_F(Render, ARenderThatCannotBeginChangesNothing) {
   render(false);
   figure[0].dx = 1234;
