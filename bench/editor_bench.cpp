@@ -9,6 +9,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "support/temp_folder.h"
+
 #include "app.h"
 #include "ui_internal.h"
 
@@ -96,19 +98,10 @@ void Mirror_QImageMirrored(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(picture.mirrored(true, false));
 }
 
-struct Folder {
-  fs::path path;
-  Folder() {
-    char name[] = "/tmp/limbrik-bench-XXXXXX";
-    path = ::mkdtemp(name);
-  }
-  ~Folder() { fs::remove_all(path); }
-};
-
 void Export100Frames_Ours(benchmark::State& state) {
   Editor editor(0);
   for (int i = 0; i < 100; ++i) captureFrame(editor.app.session);
-  Folder folder;
+  TempFolder folder;
   const std::string base = (folder.path / "walk").string();
   for (auto _ : state) {
     FrameSeries& series = editor.app.session.frames;
@@ -125,7 +118,7 @@ void Export100Frames_Ours(benchmark::State& state) {
 }
 
 void Export100Frames_Limit_RawWrite(benchmark::State& state) {
-  Folder folder;
+  TempFolder folder;
   std::vector<std::uint8_t> bytes(480054, 0);
   for (auto _ : state) {
     for (int i = 0; i < 200; ++i) {

@@ -5,20 +5,13 @@
 
 #include <filesystem>
 
+#include "support/temp_folder.h"
+
 #include "raster.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Folder {
-  fs::path path;
-  Folder() {
-    char name[] = "/tmp/limbrik-bench-XXXXXX";
-    path = ::mkdtemp(name);
-  }
-  ~Folder() { fs::remove_all(path); }
-};
 
 std::vector<std::uint8_t> fileImage() {
   std::vector<std::uint8_t> bytes(480054, 0);
@@ -37,7 +30,7 @@ void rawWrite(const fs::path& path, const std::vector<std::uint8_t>& bytes, bool
 }
 
 void SaveBitmap_Ours(benchmark::State& state) {
-  Folder folder;
+  TempFolder folder;
   initImageStore();
   const ImageId image = createImage(AutoId, 400, 400);
   const std::string path = (folder.path / "frame.bmp").string();
@@ -46,13 +39,13 @@ void SaveBitmap_Ours(benchmark::State& state) {
 }
 
 void SaveBitmap_Limit_RawWrite(benchmark::State& state) {
-  Folder folder;
+  TempFolder folder;
   const auto bytes = fileImage();
   for (auto _ : state) rawWrite(folder.path / "frame.bmp", bytes, false);
 }
 
 void SaveBitmap_RawWriteWithFlush(benchmark::State& state) {
-  Folder folder;
+  TempFolder folder;
   const auto bytes = fileImage();
   for (auto _ : state) rawWrite(folder.path / "frame.bmp", bytes, true);
 }

@@ -11,6 +11,7 @@
 
 #include "app.h"
 #include "support/dialog_answers.h"
+#include "support/temp_folder.h"
 #include "ui_internal.h"
 
 namespace fs = std::filesystem;
@@ -85,8 +86,8 @@ class Script {
 };
 
 TEST(Editor, ARoundTripAsAUserMakesIt) {
-  char name[] = "/tmp/limbrik-e2e-XXXXXX";
-  const fs::path folder = ::mkdtemp(name);
+  const TempFolder temp;
+  const fs::path& folder = temp.path;
   Script script;
   std::vector<std::uint8_t> expectedFirst;
   std::set<int> trackbarSeen;
@@ -213,7 +214,6 @@ TEST(Editor, ARoundTripAsAUserMakesIt) {
   EXPECT_EQ(script.done(), script.size());
   EXPECT_EQ(runningApplication(), nullptr);
   for (int n = 0; n < 4; ++n) EXPECT_TRUE(fs::exists(folder / ("final" + std::to_string(n) + "r.bmp"))) << n;
-  fs::remove_all(folder);
 }
 
 }  // namespace

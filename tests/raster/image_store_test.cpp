@@ -77,15 +77,4 @@ TEST_F(ImageStore, ShutdownReleasesEverything) {
   EXPECT_EQ(lookupImage(3), nullptr);
 }
 
-TEST(RowStride, RoundsRowsUpToFourBytes) {
-  EXPECT_EQ(rowStride(400, 24), 1200);
-  EXPECT_EQ(rowStride(1, 24), 4);
-  EXPECT_EQ(rowStride(5, 24), 16);
-  EXPECT_EQ(rowStride(33, 1), 8);
-  EXPECT_EQ(rowStride(9, 4), 8);
-  EXPECT_EQ(rowStride(5, 8), 8);
-  EXPECT_EQ(rowStride(3, 16), 8);
-  EXPECT_EQ(rowStride(3, 32), 12);
-}
-
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "app.h"
 #include "support/dialog_answers.h"
+#include "support/temp_folder.h"
 #include "ui_internal.h"
 
 namespace fs = std::filesystem;
@@ -20,17 +21,11 @@ class EditorTest : public testing::Test {
  protected:
   AppState app;
   Session& session = app.session;
-  fs::path folder;
+  TempFolder temp;
+  const fs::path& folder = temp.path;
 
-  void SetUp() override {
-    ASSERT_TRUE(startUp(app));
-    char name[] = "/tmp/limbrik-test-XXXXXX";
-    folder = ::mkdtemp(name);
-  }
-  void TearDown() override {
-    shutDown();
-    fs::remove_all(folder);
-  }
+  void SetUp() override { ASSERT_TRUE(startUp(app)); }
+  void TearDown() override { shutDown(); }
   // One pass of the loop without waiting for input.
   void pass() {
     handleEvent(app, waitEvent(0));

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/dialog_answers.h"
+#include "support/temp_folder.h"
 #include "support/ui_fixture.h"
 
 namespace fs = std::filesystem;
@@ -62,8 +63,8 @@ TEST_F(Dialogs, WhileADialogIsOpenTheWindowTakesNoInput) {
 }
 
 TEST_F(Dialogs, SaveDialogReturnsTheTypedPathWithoutExtension) {
-  char name[] = "/tmp/limbrik-dlg-XXXXXX";
-  const fs::path folder = ::mkdtemp(name);
+  const TempFolder temp;
+  const fs::path& folder = temp.path;
   QString accept;
   answerNextDialog([&](QWidget* modal) {
     auto* dialog = static_cast<QFileDialog*>(modal);
@@ -88,7 +89,6 @@ TEST_F(Dialogs, SaveDialogReturnsTheTypedPathWithoutExtension) {
   });
   askSavePath("", (folder / "bad|name").string(), "Bilder|*.bmp", 0);
   EXPECT_EQ(initialName, "");
-  fs::remove_all(folder);
 }
 
 }  // namespace
