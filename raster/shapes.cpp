@@ -38,25 +38,13 @@ struct Point {
   double x, y;
 };
 
-// Moves an end point outside columns 0..width-1 onto the border column along slope m.
-void clipColumn(Point& p, double m, double last) {
-  if (p.x < 0) {
-    p.y = std::trunc(p.y + (0 - p.x) * m);
-    p.x = 0;
-  } else if (p.x > last) {
-    p.y = std::trunc(p.y + (last - p.x) * m);
-    p.x = last;
-  }
-}
-
-void clipRow(Point& p, double m, double last) {
-  if (p.y < 0) {
-    p.x = std::trunc(p.x + (0 - p.y) * m);
-    p.y = 0;
-  } else if (p.y > last) {
-    p.x = std::trunc(p.x + (last - p.y) * m);
-    p.y = last;
-  }
+// Moves an end point whose coordinate `along` lies outside 0..last onto the border,
+// the other coordinate following the line with slope m (truncated toward zero).
+void clipEnd(double& along, double& across, double m, double last) {
+  const double border = along < 0 ? 0 : along > last ? last : along;
+  if (border == along) return;
+  across = std::trunc(across + (border - along) * m);
+  along = border;
 }
 
 bool clipSegment(const DrawSurface& s, Point& a, Point& b) {
@@ -64,13 +52,13 @@ bool clipSegment(const DrawSurface& s, Point& a, Point& b) {
   const double lastRow = s.height - 1;
   if ((a.x < 0 && b.x < 0) || (a.x > lastColumn && b.x > lastColumn)) return false;
   const double m = (b.y - a.y) / (b.x - a.x);
-  clipColumn(a, m, lastColumn);
-  clipColumn(b, m, lastColumn);
+  clipEnd(a.x, a.y, m, lastColumn);
+  clipEnd(b.x, b.y, m, lastColumn);
   if ((a.y < 0 && b.y < 0) || (a.y > lastRow && b.y > lastRow)) return false;
   if (a.y < 0 || a.y > lastRow || b.y < 0 || b.y > lastRow) {
     const double mr = (b.x - a.x) / (b.y - a.y);
-    clipRow(a, mr, lastRow);
-    clipRow(b, mr, lastRow);
+    clipEnd(a.y, a.x, mr, lastRow);
+    clipEnd(b.y, b.x, mr, lastRow);
   }
   // After both clips the points lie within a step of the target; anything else is not a line to draw.
   const auto sane = [](double v) { return std::isfinite(v) && std::fabs(v) < 2147483648.0; };
