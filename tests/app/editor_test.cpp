@@ -156,6 +156,7 @@ TEST(Editor, ARoundTripAsAUserMakesIt) {
   // Preview: the panel shows, capture is greyed and silent.
   script.act([] {
     EXPECT_TRUE(app().session.previewMode);
+    EXPECT_EQ(window()->height(), 475);
     EXPECT_EQ(innerHeight(), 455);
     EXPECT_TRUE(menuItemGreyed(layout::menuBar, menu::capture));
     EXPECT_EQ(getMenuItemChecked(layout::menuBar, menu::preview), 1);
