@@ -29,7 +29,7 @@ struct HandleSlot {
 };
 
 struct Store {
-  std::vector<std::unique_ptr<ImageRecord>> numbered;
+  std::vector<std::unique_ptr<ImageRecord>> numbered = std::vector<std::unique_ptr<ImageRecord>>(initialCapacity);
   std::vector<AutoSlot> automatic;
   std::vector<std::int32_t> freeAutomatic;
   std::int32_t newest = -1;
@@ -40,7 +40,7 @@ struct Store {
 };
 
 Store& store() {
-  static Store instance{std::vector<std::unique_ptr<ImageRecord>>(initialCapacity), {}, {}, -1, -1, {}, {}, 0};
+  static Store instance;
   return instance;
 }
 
@@ -172,8 +172,7 @@ std::int32_t rowStride(std::int32_t width, std::int32_t depth) {
 
 void initImageStore() {
   shutdownImageStore();
-  Store& s = store();
-  s = Store{std::vector<std::unique_ptr<ImageRecord>>(initialCapacity), {}, {}, -1, -1, {}, {}, 0};
+  store() = Store{};
 }
 
 void shutdownImageStore() {
