@@ -1,4 +1,4 @@
-// Makes docs/editor.png: the real editor, posed and with two captured frames, on the
+// Makes docs/editor.png: the real editor, posed, with a captured frame behind it, on the
 // offscreen platform. Usage: screenshot OUTPUT.png
 #include <QApplication>
 #include <QCursor>
