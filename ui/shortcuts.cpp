@@ -42,6 +42,20 @@ std::uint8_t modifiersOf(const QKeyEvent& event) {
   return flags;
 }
 
+void moveFocus(int window, bool forward) {
+  const std::vector<QWidget*> stops = tabStops(window);
+  if (stops.empty()) return;
+  const auto focused = std::find(stops.begin(), stops.end(), QApplication::focusWidget());
+  std::size_t next;
+  if (focused == stops.end()) {
+    next = forward ? 0 : stops.size() - 1;
+  } else {
+    const auto at = static_cast<std::size_t>(focused - stops.begin());
+    next = forward ? (at + 1) % stops.size() : (at + stops.size() - 1) % stops.size();
+  }
+  stops[next]->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}
+
 class ShortcutFilter : public QObject {
  protected:
   bool eventFilter(QObject* target, QEvent* event) override {
@@ -91,18 +105,4 @@ void addShortcut(int windowId, std::uint32_t shortcut, int itemId) {
     }
   }
   w->shortcuts.push_back({modifiers, key, command});
-}
-
-void moveFocus(int window, bool forward) {
-  const std::vector<QWidget*> stops = tabStops(window);
-  if (stops.empty()) return;
-  const auto focused = std::find(stops.begin(), stops.end(), QApplication::focusWidget());
-  std::size_t next;
-  if (focused == stops.end()) {
-    next = forward ? 0 : stops.size() - 1;
-  } else {
-    const auto at = static_cast<std::size_t>(focused - stops.begin());
-    next = forward ? (at + 1) % stops.size() : (at + stops.size() - 1) % stops.size();
-  }
-  stops[next]->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }

@@ -45,7 +45,6 @@ WindowRecord* windowRecord(int id);
 int windowOf(const QWidget* widget);
 int windowByHandle(WindowHandle handle);
 void closeAllWindows();
-int windowCount();
 
 // Items of a window's menu bar, for the shortcut test of greyed items.
 bool menuItemGreyed(int menuId, int itemId);
@@ -53,7 +52,6 @@ void destroyMenuBar(int menuId);
 void resetMenus();
 
 void installShortcutFilter();
-void moveFocus(int window, bool forward);
 
 // Controls of a window in creation order that take the focus by Tab.
 std::vector<QWidget*> tabStops(int window);

@@ -81,10 +81,6 @@ int windowByHandle(WindowHandle handle) {
   return -1;
 }
 
-int windowCount() {
-  return static_cast<int>(std::count_if(windows.begin(), windows.end(), [](const WindowRecord& w) { return w.widget; }));
-}
-
 WindowHandle openWindow(int id, int x, int y, int width, int height, const std::string& title, std::uint32_t flags) {
   if (id < 0 || width < 0 || height < 0) return 0;
   if (static_cast<std::size_t>(id) >= windows.size()) windows.resize(static_cast<std::size_t>(id) + 16);
