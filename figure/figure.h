@@ -44,4 +44,7 @@ void drawBone(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2
 // Degrees to radians held as a 32-bit float, and rounding half to even with a
 // fallback for values that no 32-bit integer can hold.
 float radians(double degrees);
+// Sine and cosine of an angle in degrees, through the 32-bit radians above.
+double sinDegrees(double degrees);
+double cosDegrees(double degrees);
 std::int32_t roundToInt(double value, std::int32_t fallback);

@@ -64,9 +64,6 @@ const ImageRecord* preparedBackdrop(NativeHandle onion) {
   return lookupImage(backdrop.id);
 }
 
-double sinDegrees(double degrees) { return std::sin(static_cast<double>(radians(degrees))); }
-double cosDegrees(double degrees) { return std::cos(static_cast<double>(radians(degrees))); }
-
 void refreshEndVector(Segment& s) {
   s.dx = static_cast<float>(sinDegrees(s.angle) * s.length);
   s.dy = static_cast<float>(-cosDegrees(s.angle) * s.length);

@@ -37,6 +37,8 @@ void followPointerLength(Segment& arm, std::int32_t px, std::int32_t py) {
 }  // namespace
 
 float radians(double degrees) { return static_cast<float>(degrees * 0.017453292519943295); }
+double sinDegrees(double degrees) { return std::sin(static_cast<double>(radians(degrees))); }
+double cosDegrees(double degrees) { return std::cos(static_cast<double>(radians(degrees))); }
 
 std::int32_t roundToInt(double value, std::int32_t fallback) {
   const double r = std::nearbyint(value);
@@ -53,9 +55,8 @@ void resetPose(Figure& figure) {
       s.y = p.y;
     } else {
       const Segment& parent = figure[p.parent];
-      const float r = radians(parent.angle);
-      s.x = roundToInt(parent.x + std::sin(static_cast<double>(r)) * parent.length, s.x);
-      s.y = roundToInt(parent.y - std::cos(static_cast<double>(r)) * parent.length, s.y);
+      s.x = roundToInt(parent.x + sinDegrees(parent.angle) * parent.length, s.x);
+      s.y = roundToInt(parent.y - cosDegrees(parent.angle) * parent.length, s.y);
     }
     s.angle = p.angle;
     s.length = p.length;
