@@ -3,7 +3,6 @@
 // queues or raises its events here, and waitEvent gives them out one per call.
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QPointer>
 #include <QTimer>
 #include <deque>
 
@@ -48,23 +47,13 @@ void copyToLast(Event&& event) {
   state.last.detail = std::move(event.detail);
 }
 
-// The loop and precise timer of the timed wait, made once and kept with the application.
+// The loop and precise timer of the timed wait, made when the services start.
 struct Waiter {
-  QPointer<QEventLoop> loop;
-  QPointer<QTimer> timer;
+  QEventLoop* loop = nullptr;
+  QTimer* timer = nullptr;
 };
 
-Waiter& waiter() {
-  static Waiter w;
-  if (!w.loop) {
-    w.loop = new QEventLoop(qApp);
-    w.timer = new QTimer(qApp);
-    w.timer->setTimerType(Qt::PreciseTimer);
-    w.timer->setSingleShot(true);
-    QObject::connect(w.timer, &QTimer::timeout, w.loop, [] { waiter().loop->exit(); });
-  }
-  return w;
-}
+Waiter waiter;
 
 // Waits for input that raises an event, for at most timeoutMs (-1: without limit).
 void takeInput(int timeoutMs) {
@@ -74,11 +63,11 @@ void takeInput(int timeoutMs) {
     while (!state.produced) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return;
   }
-  Waiter& w = waiter();
-  state.loop = w.loop;
-  w.timer->start(timeoutMs);
-  w.loop->exec();
-  w.timer->stop();
+  if (!waiter.loop) return;
+  state.loop = waiter.loop;
+  waiter.timer->start(timeoutMs);
+  waiter.loop->exec();
+  waiter.timer->stop();
   state.loop = nullptr;
 }
 
@@ -114,6 +103,21 @@ void dropPendingOfWindow(int window) {
 
 void dropPendingOfControl(int id) {
   std::erase_if(state.pending, [id](const Event& e) { return e.kind == ControlEvent && e.id == id; });
+}
+
+void openEventWait() {
+  if (waiter.loop) return;
+  waiter.loop = new QEventLoop;
+  waiter.timer = new QTimer;
+  waiter.timer->setTimerType(Qt::PreciseTimer);
+  waiter.timer->setSingleShot(true);
+  QObject::connect(waiter.timer, &QTimer::timeout, waiter.loop, [] { waiter.loop->exit(); });
+}
+
+void closeEventWait() {
+  delete waiter.timer;
+  delete waiter.loop;
+  waiter = Waiter{};
 }
 
 void resetEvents() {

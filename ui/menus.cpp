@@ -84,7 +84,10 @@ void resetMenus() {
 void addMenuTitle(const std::string& text) {
   MenuRecord* m = menuRecord(underConstruction);
   if (!m) return;
-  m->current = m->bar->addMenu(QString::fromStdString(text));
+  // Alt and the title's first letter open it, as desktop menu bars do; the title reads the same.
+  QString title = QString::fromStdString(text);
+  if (!title.contains('&')) title.prepend('&');
+  m->current = m->bar->addMenu(title);
 }
 
 void addMenuItem(int itemId, const std::string& text) {
@@ -120,6 +123,13 @@ void setMenuItemChecked(int menuId, int itemId, int state) {
 
 void disableMenuItem(int menuId, int itemId, int state) {
   if (Item* entry = item(menuId, itemId)) entry->action->setEnabled(state == 0);
+}
+
+bool openMenuBar(int menuId) {
+  MenuRecord* m = menuRecord(menuId);
+  if (!m || m->bar->actions().isEmpty()) return false;
+  m->bar->setActiveAction(m->bar->actions().first());
+  return true;
 }
 
 bool menuItemGreyed(int menuId, int itemId) {

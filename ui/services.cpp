@@ -9,7 +9,14 @@
 
 namespace {
 
-std::unique_ptr<QApplication> ownApplication;
+// What starting the services made. It is held through a plain pointer and destroyed when
+// the services stop, so no Qt object is left for the destructors that run after main.
+struct Started {
+  std::unique_ptr<QApplication> application;  // only when the caller had none
+  std::unique_ptr<QTranslator> translator;
+};
+
+Started* started = nullptr;
 
 // A small stick figure in the bones' grey with a green handle.
 QIcon programIcon() {
@@ -28,34 +35,45 @@ QIcon programIcon() {
   return QIcon(pixmap);
 }
 
-void loadGermanTexts() {
-  static QTranslator* translator = nullptr;
-  if (translator) return;
-  translator = new QTranslator(qApp);
+std::unique_ptr<QTranslator> germanTexts() {
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  if (translator->load(QLocale(QLocale::German), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QCoreApplication::installTranslator(translator);
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QLocale(QLocale::German), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    return nullptr;
+  QCoreApplication::installTranslator(translator.get());
+  return translator;
 }
 
 }  // namespace
 
 void startWindowServices() {
+  if (started) return;
+  started = new Started;
   if (!qApp) {
     static int argc = 1;
     static char name[] = "limbrik";
     static char* argv[] = {name, nullptr};
-    ownApplication = std::make_unique<QApplication>(argc, argv);
+    started->application = std::make_unique<QApplication>(argc, argv);
   }
+  // The X11 window class, which desktop files name in StartupWMClass.
+  QApplication::setApplicationName("limbrik");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(programIcon());
-  loadGermanTexts();
+  started->translator = germanTexts();
   installShortcutFilter();
+  openEventWait();
   resetEvents();
 }
 
 void stopWindowServices() {
+  if (!started) return;
   resetControls();
   closeAllWindows();
   resetMenus();
   resetEvents();
+  closeEventWait();
+  removeShortcutFilter();
+  if (started->translator) QCoreApplication::removeTranslator(started->translator.get());
+  delete started;  // the translator, then the application
+  started = nullptr;
 }

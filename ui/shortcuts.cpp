@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr std::uint16_t menuKey = 0x79;  // F10, unless the window's table claims it
+
 // The key code that shortcut tables use: upper-case ASCII for letters and digits.
 std::uint16_t keyCodeOf(int qtKey) {
   if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)) return qtKey;
@@ -70,7 +72,8 @@ class ShortcutFilter : public QObject {
     const auto entry = std::find_if(w->shortcuts.begin(), w->shortcuts.end(), [&](const ShortcutEntry& e) {
       return e.key == code && e.modifiers == modifiers;
     });
-    if (code == 0 || entry == w->shortcuts.end()) return false;
+    if (code == 0) return false;
+    if (entry == w->shortcuts.end()) return code == menuKey && modifiers == 0x03 && openMenuBar(w->menuBar);
     if (entry->command == focusNext || entry->command == focusPrevious) {
       moveFocus(window, entry->command == focusNext);
     } else if (!(w->menuBar >= 0 && menuItemGreyed(w->menuBar, entry->command))) {
@@ -80,13 +83,19 @@ class ShortcutFilter : public QObject {
   }
 };
 
+ShortcutFilter* filter = nullptr;
+
 }  // namespace
 
 void installShortcutFilter() {
-  static ShortcutFilter* filter = nullptr;
   if (filter) return;
   filter = new ShortcutFilter;
   qApp->installEventFilter(filter);
+}
+
+void removeShortcutFilter() {
+  delete filter;  // a deleted filter leaves the application's list by itself
+  filter = nullptr;
 }
 
 void addShortcut(int windowId, std::uint32_t shortcut, int itemId) {

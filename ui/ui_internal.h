@@ -23,6 +23,9 @@ void raiseDirect(int kind, int id, int window, int subtype);
 void dropPendingOfWindow(int window);
 void dropPendingOfControl(int id);
 void resetEvents();
+// The loop and timer of the timed wait live while the services run.
+void openEventWait();
+void closeEventWait();
 
 struct ShortcutEntry {
   std::uint8_t modifiers;  // 0x03, plus 0x04 Shift, 0x08 Ctrl, 0x10 Alt
@@ -44,14 +47,19 @@ WindowRecord* windowRecord(int id);
 // The number of the window that owns a widget, or -1.
 int windowOf(const QWidget* widget);
 int windowByHandle(WindowHandle handle);
+// The window a dialog belongs to: the active one when it is ours, else our first open window.
+QWidget* dialogOwner();
 void closeAllWindows();
 
 // Items of a window's menu bar, for the shortcut test of greyed items.
 bool menuItemGreyed(int menuId, int itemId);
 void destroyMenuBar(int menuId);
+// Opens the first menu of a bar, as F10 does; false without one.
+bool openMenuBar(int menuId);
 void resetMenus();
 
 void installShortcutFilter();
+void removeShortcutFilter();
 
 // Controls of a window in creation order that take the focus by Tab.
 std::vector<QWidget*> tabStops(int window);
