@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -65,23 +63,32 @@ bool writeRows(int fd, const std::uint8_t* pixels, std::int32_t sourceStride, st
   return true;
 }
 
-// A name beside the target, so that the final rename stays on one file system.
-std::string temporaryNameFor(const std::string& path, unsigned attempt) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-         std::to_string(attempt) + ".tmp";
-}
-
-int createTemporary(const std::string& path, std::string& tempName) {
-  for (unsigned attempt = 0; attempt < 16; ++attempt) {
-    tempName = temporaryNameFor(path, attempt);
-    const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+bool stagePixels(FileBatch& batch, const char* path, const std::uint8_t* pixels, std::int32_t sourceStride,
+                 std::int32_t width, std::int32_t height, std::int32_t sourceDepth, std::int32_t rowFlags,
+                 std::int32_t outputDepth) {
+  const bool usable = outputDepth == 24 && sourceDepth == 24 && pixels && width >= 0 && height >= 0 &&
+                      width <= 32767 && height <= 32767;
+  const auto rowBytes = static_cast<std::size_t>(rowStride(width, 24));
+  const std::size_t dataSize = rowBytes * static_cast<std::size_t>(height);
+  if (!usable || dataSize > 0xFFFFFFFFu - fileHeaderSize - infoHeaderSize) {
+    batch.files.emplace_back().error = EINVAL;
+    return false;
   }
-  return -1;
+  const int fd = openStagedFile(batch, path);
+  if (fd < 0) return false;
+  const auto head = headers(width, height, static_cast<std::uint32_t>(dataSize));
+  errno = 0;
+  bool ok = writeAll(fd, head.data(), head.size());
+  if (ok && (rowFlags & SourceBottomUp) && static_cast<std::size_t>(sourceStride) == rowBytes) {
+    ok = writeAll(fd, pixels, dataSize);
+  } else if (ok) {
+    ok = writeRows(fd, pixels, sourceStride, width, height, rowFlags, rowBytes);
+  }
+  if (ok) return true;
+  StagedFile& file = batch.files.back();
+  file.error = errno ? errno : EIO;
+  discardFile(file);
+  return false;
 }
 
 }  // namespace
@@ -89,35 +96,28 @@ int createTemporary(const std::string& path, std::string& tempName) {
 int writeBitmapFile(const char* path, const std::uint8_t* pixels, std::int32_t sourceStride, std::int32_t width,
                     std::int32_t height, std::int32_t sourceDepth, std::int32_t rowFlags, std::int32_t /*option*/,
                     std::int32_t outputDepth) {
-  if (outputDepth != 24 || sourceDepth != 24) return 0;
-  if (!path || !*path || !pixels || width < 0 || height < 0 || width > 32767 || height > 32767) return 0;
-  const auto rowBytes = static_cast<std::size_t>(rowStride(width, 24));
-  const std::size_t dataSize = rowBytes * static_cast<std::size_t>(height);
-  if (dataSize > 0xFFFFFFFFu - fileHeaderSize - infoHeaderSize) return 0;
-  const auto head = headers(width, height, static_cast<std::uint32_t>(dataSize));
-
-  std::string tempName;
-  const int fd = createTemporary(path, tempName);
-  if (fd < 0) return 0;
-  bool ok = writeAll(fd, head.data(), head.size());
-  if (ok && (rowFlags & SourceBottomUp) && static_cast<std::size_t>(sourceStride) == rowBytes) {
-    ok = writeAll(fd, pixels, dataSize);
-  } else if (ok) {
-    ok = writeRows(fd, pixels, sourceStride, width, height, rowFlags, rowBytes);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tempName.c_str(), path) == 0;
-  if (!ok) ::unlink(tempName.c_str());
+  FileBatch batch;
+  const bool ok = stagePixels(batch, path, pixels, sourceStride, width, height, sourceDepth, rowFlags, outputDepth) &&
+                  commitFiles(batch);
+  errno = batch.files.back().error;
   return ok ? 1 : 0;
 }
 
-int saveImage(ImageId image, const char* path, std::int32_t format, std::int32_t option, std::int32_t depth) {
-  if (!path || !*path) return 0;
+bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
   const ImageRecord* record = lookupImage(image);
-  if (!record || !record->pixels) return 0;
+  if (!record || !record->pixels) {
+    batch.files.emplace_back().error = EINVAL;
+    return false;
+  }
+  return stagePixels(batch, path, record->pixels.get(), record->stride, record->width, record->height,
+                     record->depth, SourceBottomUp, record->saveDepth);
+}
+
+int saveImage(ImageId image, const char* path, std::int32_t format, std::int32_t option, std::int32_t depth) {
+  const ImageRecord* record = lookupImage(image);
+  errno = EINVAL;
+  if (!record || !record->pixels || format != 0) return 0;  // no other encoder is registered
   if (depth == -1) depth = record->saveDepth;
-  if (format != 0) return 0;  // no other encoder is registered
   return writeBitmapFile(path, record->pixels.get(), record->stride, record->width, record->height,
                          record->depth, SourceBottomUp, option, depth);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // 0x00BBGGRR: red in the low byte; stored in rasters as the bytes blue, green, red.
@@ -39,13 +40,52 @@ void releaseImage(ImageId id);
 // Number of Images the store holds now (numbered and automatic).
 std::size_t liveImageCount();
 
+// On failure these leave the reason in errno.
 int saveImage(ImageId image, const char* path, std::int32_t format, std::int32_t option, std::int32_t depth);
 int saveImageAsBitmap(ImageId image, const char* path);
-// Writes atomically: a temporary file in the same folder, flushed and renamed over the
-// target only when every byte was written. On failure the old file stays untouched.
+// Writes atomically: a new file beside the target, flushed and renamed over it only when
+// every byte was written. On failure the old file stays untouched.
 int writeBitmapFile(const char* path, const std::uint8_t* pixels, std::int32_t sourceStride,
                     std::int32_t width, std::int32_t height, std::int32_t sourceDepth,
                     std::int32_t rowFlags, std::int32_t option, std::int32_t outputDepth);
+
+// A new file that replaces its target only when its batch is committed. It lies beside the
+// target (through a symlink, beside the file the link names) and keeps the target's
+// permissions; until the commit the old file is untouched, and a crash leaves no new file
+// behind where the file system can make unnamed files.
+struct StagedFile {
+  std::string target;
+  std::string temporary;  // its name while it has one
+  int fd = -1;
+  std::uint64_t device = 0;
+  int error = 0;  // errno of its failure; 0 while it is fine
+  bool committed = false;
+};
+
+struct FileBatch;
+// Removes every file of the batch that is not committed.
+void discardFiles(FileBatch& batch);
+
+// Files committed together, with one flush for all of them. What is not committed is
+// removed when the batch ends.
+struct FileBatch {
+  std::vector<StagedFile> files;
+  FileBatch() = default;
+  FileBatch(const FileBatch&) = delete;
+  FileBatch& operator=(const FileBatch&) = delete;
+  ~FileBatch() { discardFiles(*this); }
+};
+
+// Adds an entry for path and opens its new file: the descriptor, or -1 with the error in the entry.
+int openStagedFile(FileBatch& batch, const char* path);
+// Writes the Image as a bitmap file of the batch; false with the error in the new entry.
+bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
+// Flushes the new files once for each file system, renames each over its target and flushes
+// each folder once; false when any file of the batch failed.
+bool commitFiles(FileBatch& batch);
+void discardFile(StagedFile& file);
+// How many files a batch may hold open at once.
+std::size_t batchCapacity();
 
 struct DrawSurface;
 using FinishingStep = void (*)(DrawSurface& surface, int drew);
