@@ -1,89 +1,104 @@
 // The export: every Frame as drawn and mirrored, as bitmap files under a chosen base path.
-#include <cstring>
+#include <cerrno>
 
 #include "series.h"
 #include "ui.h"
 
 namespace {
 
-constexpr int side = 400;
+// The files of an export in the order of writing, committed in batches that fit the open-file limit.
+struct ExportFiles {
+  FileBatch batch;
+  std::vector<std::string> paths;  // one for each entry of the batch
+  std::size_t capacity = batchCapacity();
+  std::string firstFailed;
+  int firstError = 0;
+};
 
-// Reverses the order of the 3-byte pixels of one 400-pixel row, four pixels per step.
-void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {
-  for (int group = 0; group < side / 4; ++group) {
-    std::uint32_t w0, w1, w2;
-    const std::uint8_t* from = source + 12 * (side / 4 - 1 - group);
-    std::memcpy(&w0, from, 4);
-    std::memcpy(&w1, from + 4, 4);
-    std::memcpy(&w2, from + 8, 4);
-    const std::uint32_t o0 = (w2 >> 8) | ((w1 >> 16 & 0xFF) << 24);
-    const std::uint32_t o1 = (w1 >> 24) | ((w2 & 0xFF) << 8) | ((w0 >> 24) << 16) | ((w1 & 0xFF) << 24);
-    const std::uint32_t o2 = ((w1 >> 8) & 0xFF) | (w0 << 8);
-    std::uint8_t* to = target + 12 * group;
-    std::memcpy(to, &o0, 4);
-    std::memcpy(to + 4, &o1, 4);
-    std::memcpy(to + 8, &o2, 4);
+void commit(ExportFiles& files) {
+  commitFiles(files.batch);
+  for (std::size_t i = 0; i < files.paths.size(); ++i) {
+    const int error = files.batch.files[i].error;
+    if (error && files.firstFailed.empty()) {
+      files.firstFailed = files.paths[i];
+      files.firstError = error;
+    }
   }
+  files.batch.files.clear();
+  files.paths.clear();
 }
 
-// Sources of another size are read pixel by pixel, as a plain flip of the 400 x 400 area.
-bool mirrorByPixels(ImageId source, ImageId copy) {
-  std::vector<Color> table(static_cast<std::size_t>(side) * side);
-  if (!beginDrawing(imageOutput(source))) return false;
-  for (int x = 0; x < side; ++x)
-    for (int y = 0; y < side; ++y) table[static_cast<std::size_t>(x) * side + y] = readPixel(x, y);
-  endDrawing();
-  if (!beginDrawing(imageOutput(copy))) return false;
-  for (int x = 0; x < side; ++x)
-    for (int y = 0; y < side; ++y) plot(x, y, table[static_cast<std::size_t>(side - 1 - x) * side + y]);
-  endDrawing();
-  return true;
+void stage(ExportFiles& files, ImageId image, std::string path) {
+  if (files.batch.files.size() >= files.capacity) commit(files);
+  if (image) {
+    stageBitmap(files.batch, image, path.c_str());
+  } else {
+    files.batch.files.emplace_back().error = ENOMEM;  // the capture or the mirror got no Image
+  }
+  files.paths.push_back(std::move(path));
 }
 
-std::string failureMessage(const std::string& firstFailed) {
+std::string progressText(int frame, int count) {
+  return "Bild " + integerToText(frame) + " von " + integerToText(count) + " wird gespeichert …";
+}
+
+std::string failureMessage(const std::string& firstFailed, int error) {
   return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
-         "Die Datei \"" + firstFailed + "\" konnte nicht geschrieben werden.";
+         "Die Datei \"" + firstFailed + "\" konnte nicht geschrieben werden: " + failureReason(error);
 }
 
 }  // namespace
 
-ImageId mirrorImage(ImageId source) {
-  const ImageRecord* from = lookupImage(source);
-  if (!from) return 0;
-  const ImageId copy = createImage(AutoId, side, side);
-  ImageRecord* to = lookupImage(copy);
-  if (!to) return 0;
-  if (from->width == side && from->height == side && from->depth == 24) {
-    for (int row = 0; row < side; ++row)
-      mirrorRow(from->pixels.get() + row * from->stride, to->pixels.get() + row * to->stride);
-  } else if (!mirrorByPixels(source, copy)) {
-    releaseImage(copy);  // not left behind unreachable
-    return 0;
+std::string failureReason(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: return "Sie haben keine Berechtigung, dort zu schreiben.";
+    case ENOSPC:
+    case EDQUOT: return "Auf dem Datenträger ist kein Platz mehr frei.";
+    case ENOENT: return "Der Ordner existiert nicht.";
+    case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner.";
+    case EROFS: return "Das Dateisystem ist schreibgeschützt.";
+    case ENAMETOOLONG: return "Der Name ist zu lang.";
+    case EISDIR: return "Dort liegt ein Ordner mit diesem Namen.";
+    case ELOOP: return "Die Verknüpfungen dieses Namens führen im Kreis.";
+    case EFBIG: return "Die Datei ist zu groß für das Dateisystem.";
+    case ENOMEM: return "Es war nicht genug Speicher frei.";
+    default: return "Das System meldet den Fehler Nr. " + integerToText(error) + ".";
   }
-  return copy;
 }
 
 ExportResult exportSeries(Session& session) {
-  FrameSeries& series = session.frames;
-  if (series.count() == 0) return ExportResult::NothingToSave;
+  if (session.frames.count() == 0) return ExportResult::NothingToSave;
   const std::string base = askSavePath("", "", "", 0);
   if (base.empty()) return ExportResult::Cancelled;
+  return exportSeriesTo(session, base);
+}
+
+ExportResult exportSeriesTo(Session& session, const std::string& base) {
+  FrameSeries& series = session.frames;
+  if (series.count() == 0) return ExportResult::NothingToSave;
   setBusy(true);
-  std::string firstFailed;
-  const auto write = [&firstFailed](ImageId image, const std::string& path) {
-    if (!saveImageAsBitmap(image, path.c_str()) && firstFailed.empty()) firstFailed = path;
-  };
+  beginProgress("Limbrik Editor", series.count());
+  ExportFiles files;
+  bool cancelled = false;
   series.reset();
   while (const Frame* frame = series.next()) {
+    if (!progressAt(series.index(), progressText(series.index() + 1, series.count()))) {
+      cancelled = true;  // the batch not yet committed is removed with it
+      break;
+    }
     const std::string name = base + integerToText(series.index());
-    write(frame->image, name + "l.bmp");
-    const ImageId mirrored = mirrorImage(frame->image);
-    write(mirrored, name + "r.bmp");
+    stage(files, frame->image, name + "l.bmp");
+    const ImageId mirrored = frame->image ? mirrorImage(frame->image) : 0;
+    stage(files, mirrored, name + "r.bmp");
     if (mirrored) releaseImage(mirrored);
   }
+  if (!cancelled) commit(files);
+  endProgress();
   setBusy(false);
-  if (!firstFailed.empty()) {
-    askUser("Limbrik Editor", failureMessage(firstFailed), 0x30);
+  if (cancelled) return ExportResult::Cancelled;
+  if (!files.firstFailed.empty()) {
+    askUser("Limbrik Editor", failureMessage(files.firstFailed, files.firstError), 0x30);
     return ExportResult::Failed;
   }
   session.seriesSaved = true;

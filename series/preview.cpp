@@ -11,6 +11,22 @@ bool advanceDue(std::uint32_t now, std::uint32_t lastAdvance, std::int32_t delay
   return delay < 0 || now - lastAdvance > static_cast<std::uint32_t>(delay);
 }
 
+PreviewShown shownNow(ImageId image) {
+  const ImageRecord* record = lookupImage(image);
+  return {true, image, record ? record->revision : 0, canvasRevision(layout::canvas)};
+}
+
+// Draws the current Frame unless the canvas shows exactly it already.
+void showCurrentFrame(Session& session) {
+  const Frame* frame = session.frames.current();
+  const ImageId image = frame ? frame->image : 0;
+  if (session.shown == shownNow(image)) return;
+  if (!beginDrawing(canvasOutput(layout::canvas))) return;
+  if (image) drawImage(imageHandle(image), 0, 0);
+  endDrawing();
+  session.shown = shownNow(image);
+}
+
 }  // namespace
 
 std::uint32_t systemTick() {
@@ -74,7 +90,5 @@ void previewStep(Session& session, TickSource tick) {
     setControlState(layout::trackbar, series.index());
     session.lastAdvanceTick = tick();
   }
-  if (!beginDrawing(canvasOutput(layout::canvas))) return;
-  if (const Frame* frame = series.current(); frame && frame->image) drawImage(imageHandle(frame->image), 0, 0);
-  endDrawing();
+  showCurrentFrame(session);
 }

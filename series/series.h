@@ -52,6 +52,15 @@ struct FrameSeries {
   void clear();  // also releases the Frames' Images
 };
 
+// What the preview step last put on the canvas; a step that would draw the same again does not.
+struct PreviewShown {
+  bool drawn = false;
+  ImageId image = 0;
+  std::uint32_t imageRevision = 0;
+  std::uint32_t canvasRevision = 0;  // the canvas's revision right after that drawing
+  bool operator==(const PreviewShown&) const = default;
+};
+
 struct Session {
   Figure figure{};
   FrameSeries frames;
@@ -59,6 +68,7 @@ struct Session {
   bool playing = false;
   bool seriesSaved = false;
   std::uint32_t lastAdvanceTick = 0;
+  PreviewShown shown;
 };
 
 void captureFrame(Session& session);
@@ -74,6 +84,10 @@ enum class ExportResult { NothingToSave, Cancelled, Failed, Completed };
 // Writes base + n + "l.bmp" and the mirror base + n + "r.bmp" for every Frame; marks the
 // series saved only when every file was written, and otherwise says which file failed.
 ExportResult exportSeries(Session& session);
+// The export's writing under a base path already chosen.
+ExportResult exportSeriesTo(Session& session, const std::string& base);
+// Why a file could not be written, in German, for an errno value.
+std::string failureReason(int error);
 // A new Image, the left-right mirror of a 400 x 400 source; 0 when none could be made.
 ImageId mirrorImage(ImageId source);
 

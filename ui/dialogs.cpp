@@ -36,10 +36,21 @@ int answerOf(int button) {
   }
 }
 
-// The dialog's owner: the active window, when it is one of ours.
-QWidget* owner() {
-  QWidget* active = QApplication::activeWindow();
-  return windowOf(active) >= 0 ? active : nullptr;
+// A long run without a break (a path) gets a break chance after each '/' and every 40
+// characters, so that the box wraps it instead of growing past the screen.
+QString breakable(const std::string& text) {
+  const QChar zeroWidthSpace(0x200B);
+  QString result;
+  int run = 0;
+  for (const QChar c : QString::fromStdString(text)) {
+    result += c;
+    run = c.isSpace() ? 0 : run + 1;
+    if (run >= 40 || (c == '/' && run > 1)) {
+      result += zeroWidthSpace;
+      run = 0;
+    }
+  }
+  return result;
 }
 
 bool nameIsUsable(const std::string& name) {
@@ -53,8 +64,8 @@ bool nameIsUsable(const std::string& name) {
 
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags) {
   if (!qApp) return 0;
-  QMessageBox box(iconFor(flags), QString::fromStdString(title), QString::fromStdString(text), buttonsFor(flags),
-                  owner());
+  QMessageBox box(iconFor(flags), QString::fromStdString(title), breakable(text), buttonsFor(flags), dialogOwner());
+  box.setTextFormat(Qt::PlainText);  // a path is shown as it is, never read as markup
   const bool hasCancel = buttonsFor(flags) & QMessageBox::Cancel;
   box.setEscapeButton(hasCancel ? QMessageBox::Cancel : QMessageBox::Ok);
   // Escape and the close box answer with the escape button.
@@ -64,7 +75,7 @@ int askUser(const std::string& title, const std::string& text, std::uint32_t fla
 std::string askSavePath(const std::string& title, const std::string& defaultFile, const std::string& pattern,
                         int patternPosition) {
   if (!qApp) return {};
-  QFileDialog dialog(owner(), QString::fromStdString(title));
+  QFileDialog dialog(dialogOwner(), QString::fromStdString(title));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   // No question before replacing a file and no extension added: the name is a base path.

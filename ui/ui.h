@@ -98,6 +98,12 @@ int askUser(const std::string& title, const std::string& text, std::uint32_t fla
 // The chosen full path, or the empty text on cancel. pattern: "description|pattern|...".
 std::string askSavePath(const std::string& title, const std::string& defaultFile, const std::string& pattern,
                         int patternPosition);
+// A progress window for a long command, a child of the main window with an "Abbrechen"
+// button; it shows only once the command has run for half a second.
+void beginProgress(const std::string& title, int total);
+// Reports step of total with a text; false once the user has cancelled.
+bool progressAt(int step, const std::string& text);
+void endProgress();
 // Shows the busy pointer while a long command runs.
 void setBusy(bool busy);
 

@@ -81,6 +81,14 @@ int windowByHandle(WindowHandle handle) {
   return -1;
 }
 
+QWidget* dialogOwner() {
+  QWidget* active = QApplication::activeWindow();
+  if (windowOf(active) >= 0) return active;
+  for (const WindowRecord& w : windows)
+    if (w.widget) return w.widget;
+  return nullptr;
+}
+
 WindowHandle openWindow(int id, int x, int y, int width, int height, const std::string& title, std::uint32_t flags) {
   if (id < 0 || width < 0 || height < 0) return 0;
   if (static_cast<std::size_t>(id) >= windows.size()) windows.resize(static_cast<std::size_t>(id) + 16);

@@ -50,7 +50,7 @@ inline void chooseSavePath(const std::string& path) {
 inline void readMessage(std::shared_ptr<std::string> text) {
   answerNextDialog([text](QWidget* modal) {
     auto* box = static_cast<QMessageBox*>(modal);
-    *text = box->text().toStdString();
+    *text = box->text().remove(QChar(0x200B)).toStdString();  // without the break chances
     box->button(QMessageBox::Ok)->click();
   });
 }
