@@ -1,6 +1,6 @@
 # Set-up, build, run and test on Debian. `make run` and `make test` are all a new machine needs.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev \
-            libbenchmark-dev fonts-dejavu-core
+            libbenchmark-dev fonts-dejavu-core libx11-dev xvfb xdotool openbox wmctrl
 BUILD ?= build
 # CI treats warnings as errors.
 WERROR := $(if $(filter true 1,$(CI)),ON,OFF)

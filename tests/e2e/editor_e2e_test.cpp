@@ -1,0 +1,131 @@
+// The editor as its own process on X11: posing, capture, export, preview, the menu from the
+// mouse and the keyboard, and every way out with its exit code.
+#include <set>
+
+#include "e2e/editor_fixture.h"
+#include "figure.h"
+
+namespace {
+
+// What a capture writes after a drag of one Segment to (x, y), held until the pose settled.
+std::vector<std::uint8_t> capturedAfterDrag(int segment, int x, int y) {
+  initImageStore();
+  Figure figure{};
+  resetPose(figure);
+  const ImageId image = createImage(AutoId, 400, 400);
+  const RenderTarget target{[](std::intptr_t id) { return imageOutput(id); }, image};
+  renderFigure(figure, target, false, 0);
+  for (int pass = 0; pass < 4; ++pass) {  // every pass of the held drag, until nothing moves
+    dragUpdate(figure, segment, x, y);
+    renderFigure(figure, target, false, 0);
+  }
+  const std::uint8_t* pixels = lookupImage(image)->pixels.get();
+  std::vector<std::uint8_t> result(pixels, pixels + 480000);
+  shutdownImageStore();
+  return result;
+}
+
+using Editor = OnDesktop;
+
+TEST_F(Editor, PosesCapturesExportsPlaysAndQuitsFromTheMenu) {
+  drag(200, 230, 300, 200);  // the hip handle: the torso swings about the neck
+  rightClick(50, 50);
+  drag(185, 214, 150, 250);  // the left hand
+  key("shift+s");
+  drag(215, 214, 260, 240);  // the right hand
+  rightClick(350, 350);
+
+  key("ctrl+s");
+  saveAs(temp.path / "walk", "walk2r.bmp");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(temp.path)) names.insert(entry.path().filename());
+  EXPECT_EQ(names, (std::set<std::string>{"walk0l.bmp", "walk0r.bmp", "walk1l.bmp", "walk1r.bmp", "walk2l.bmp",
+                                          "walk2r.bmp"}));
+  for (const std::string& name : names) EXPECT_EQ(fs::file_size(temp.path / name), 480054u) << name;
+  const auto first = bytes(temp.path / "walk0l.bmp");
+  ASSERT_EQ(first.size(), 480054u);
+  EXPECT_TRUE(std::equal(first.begin() + 54, first.end(), capturedAfterDrag(8, 300, 200).begin()))
+      << "the first frame is not the pose the drag left";
+
+  key("ctrl+v");
+  EXPECT_TRUE(waitUntil([this] { return windowHeight() == 475; }, patience())) << "no preview panel";
+  pointAt(45, 440);  // Play/Pause, in the panel below the canvas
+  xdo({"click", "1"});
+  std::set<int> shown;
+  const Pixels frames[] = {picture(first), picture(bytes(temp.path / "walk1l.bmp")),
+                           picture(bytes(temp.path / "walk2l.bmp"))};
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        const Pixels now = canvas();
+        for (int i = 0; i < 3; ++i)
+          if (now == frames[i]) shown.insert(i);
+        return shown.size() == 3;
+      },
+      patience()))
+      << "playback showed " << shown.size() << " of the 3 frames";
+
+  xdo({"mousemove", "--window", window, "20", "10", "click", "1"});  // "Datei"
+  const std::string menu = desktop->popup(window);
+  ASSERT_FALSE(menu.empty()) << "the menu did not open";
+  const std::string geometry = desktop->xdotool({"getwindowgeometry", "--shell", menu}).out;
+  const int height = std::stoi(geometry.substr(geometry.find("HEIGHT=") + 7));
+  xdo({"mousemove", "--window", menu, "30", std::to_string(height - 12), "click", "1"});  // "Beenden"
+  endsCleanly();  // the frames are saved: no question
+}
+
+TEST_F(Editor, AltDAndF10OpenTheMenuFromTheKeyboard) {
+  key("alt+d");
+  ASSERT_FALSE(desktop->popup(window).empty()) << "Alt+D opened nothing";
+  key("Escape");
+  EXPECT_TRUE(waitUntil([this] { return desktop->popup(window, Seconds(0)).empty(); }, patience()));
+  key("F10");
+  ASSERT_FALSE(desktop->popup(window).empty()) << "F10 opened nothing";
+  key("Up");  // the last item, "Beenden"
+  key("Return");
+  endsCleanly();
+}
+
+TEST_F(Editor, TheCloseBoxQuitsAtOnceWithoutFrames) {
+  closeBox();
+  endsCleanly();
+}
+
+TEST_F(Editor, TheCloseBoxWithFramesFollowsEachAnswer) {
+  rightClick(50, 50);
+  closeBox();
+  dialog("Limbrik Editor");
+  key("Escape");  // Abbrechen: the editor stays with its frame
+  gone("Limbrik Editor");
+  closeBox();
+  dialog("Limbrik Editor");
+  key("alt+j");
+  dialog("Speichern unter");
+  key("Escape");  // Ja, but no file chosen: nothing is lost, so the editor stays
+  gone("Speichern unter");
+  closeBox();
+  dialog("Limbrik Editor");
+  key("alt+j");
+  saveAs(temp.path / "final", "final0r.bmp");
+  endsCleanly();
+  EXPECT_EQ(fs::file_size(temp.path / "final0l.bmp"), 480054u);
+  EXPECT_EQ(fs::file_size(temp.path / "final0r.bmp"), 480054u);
+}
+
+TEST_F(Editor, NoWhilePlayingInPreviewQuits) {
+  rightClick(50, 50);
+  drag(200, 230, 120, 250);
+  rightClick(350, 350);
+  key("ctrl+v");
+  EXPECT_TRUE(waitUntil([this] { return windowHeight() == 475; }, patience()));
+  const Pixels paused = settled();
+  pointAt(45, 440);
+  xdo({"click", "1"});
+  changedFrom(paused);
+  closeBox();
+  dialog("Limbrik Editor");
+  key("alt+n");
+  endsCleanly();
+  EXPECT_TRUE(fs::is_empty(temp.path));
+}
+
+}  // namespace
