@@ -111,6 +111,38 @@ TEST_F(Editor, TheCloseBoxWithFramesFollowsEachAnswer) {
   EXPECT_EQ(fs::file_size(temp.path / "final0r.bmp"), 480054u);
 }
 
+TEST_F(Editor, ADragThatLeavesTheWindowHoldsItsPose) {
+  pointAt(185, 214);  // the left hand
+  xdo({"mousedown", "1"});
+  pointAt(150, 250);
+  const Pixels posed = settled();
+  xdo({"mousemove", "5", "5"});  // off the window, on the bare desktop
+  EXPECT_EQ(settled(), posed);
+  xdo({"mouseup", "1"});  // released outside: the drag ends
+  pointAt(100, 300);
+  EXPECT_EQ(settled(), posed);
+  closeBox();
+  endsCleanly();
+}
+
+TEST_F(Editor, InPreviewNothingIsCapturedAndItsShortcutBeatsTheEditBox) {
+  rightClick(50, 50);
+  rightClick(350, 350);
+  key("ctrl+v");
+  EXPECT_TRUE(waitUntil([this] { return windowHeight() == 475; }, patience()));
+  rightClick(60, 300);
+  key("shift+s");
+  pointAt(160, 440);  // the frame-rate box
+  xdo({"click", "1"});
+  key("ctrl+v");  // leaves preview instead of pasting
+  EXPECT_TRUE(waitUntil([this] { return windowHeight() == 420; }, patience())) << "still in preview";
+  key("ctrl+s");
+  saveAs(temp.path / "walk", "walk1r.bmp");
+  closeBox();  // saved: no question
+  endsCleanly();
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp.path), {}), 4);  // two frames, no more
+}
+
 TEST_F(Editor, NoWhilePlayingInPreviewQuits) {
   rightClick(50, 50);
   drag(200, 230, 120, 250);

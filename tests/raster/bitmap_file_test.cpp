@@ -127,3 +127,71 @@ TEST_F(BitmapFile, ASaveReplacesTheOldFileOnlyWhenItIsComplete) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BitmapFile, EveryLegalNameIsWrittenAndALongerOneFailsCleanly) {
+  const ImageId image = createImage(AutoId, 4, 4);
+  const std::string longest(255, 'b');
+  ASSERT_EQ(saveImageAsBitmap(image, at(longest.c_str()).c_str()), 1);
+  EXPECT_EQ(fs::file_size(folder.path / longest), 102u);
+  ASSERT_EQ(saveImageAsBitmap(image, at(longest.c_str()).c_str()), 1);  // replacing it works as well
+  EXPECT_EQ(saveImageAsBitmap(image, at((longest + "b").c_str()).c_str()), 0);
+  EXPECT_EQ(errno, ENAMETOOLONG);
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(BitmapFile, AReplacedFileKeepsItsModeAndALinkStaysALink) {
+  const ImageId image = createImage(AutoId, 4, 4);
+  std::ofstream(folder.path / "private.bmp") << "old";
+  fs::permissions(folder.path / "private.bmp", fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(saveImageAsBitmap(image, at("private.bmp").c_str()), 1);
+  EXPECT_EQ(fs::status(folder.path / "private.bmp").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::file_size(folder.path / "private.bmp"), 102u);
+
+  fs::create_directory(folder.path / "real");
+  std::ofstream(folder.path / "real" / "frame.bmp") << "old";
+  fs::create_symlink("real/frame.bmp", folder.path / "link.bmp");
+  ASSERT_EQ(saveImageAsBitmap(image, at("link.bmp").c_str()), 1);
+  EXPECT_TRUE(fs::is_symlink(folder.path / "link.bmp"));
+  EXPECT_EQ(fs::file_size(folder.path / "real" / "frame.bmp"), 102u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path / "real"), {}), 1);  // nothing left beside it
+}
+
+TEST_F(BitmapFile, ADanglingLinkOrALoopFailsAndStaysAsItWas) {
+  const ImageId image = createImage(AutoId, 4, 4);
+  fs::create_symlink("nowhere.bmp", folder.path / "dangling.bmp");
+  fs::create_symlink("loop-b", folder.path / "loop-a");
+  fs::create_symlink("loop-a", folder.path / "loop-b");
+  EXPECT_EQ(saveImageAsBitmap(image, at("dangling.bmp").c_str()), 0);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(saveImageAsBitmap(image, at("loop-a").c_str()), 0);
+  EXPECT_EQ(errno, ELOOP);
+  EXPECT_EQ(entries(), 3u);
+  EXPECT_FALSE(fs::exists(folder.path / "nowhere.bmp"));
+}
+
+TEST_F(BitmapFile, ABatchWritesWhatItCanAndLeavesNoNewFileUncommitted) {
+  const ImageId image = createImage(AutoId, 4, 4);
+  std::ofstream(folder.path / "a.bmp") << "old";
+  {
+    FileBatch abandoned;
+    ASSERT_TRUE(stageBitmap(abandoned, image, at("a.bmp").c_str()));
+    ASSERT_TRUE(stageBitmap(abandoned, image, at("b.bmp").c_str()));
+  }
+  EXPECT_EQ(content("a.bmp"), "old");
+  EXPECT_EQ(entries(), 1u);
+
+  FileBatch batch;
+  EXPECT_TRUE(stageBitmap(batch, image, at("a.bmp").c_str()));
+  EXPECT_FALSE(stageBitmap(batch, image, at("missing/b.bmp").c_str()));
+  EXPECT_TRUE(stageBitmap(batch, image, at("c.bmp").c_str()));
+  EXPECT_EQ(content("a.bmp"), "old");  // nothing replaced before the commit
+  EXPECT_FALSE(commitFiles(batch));
+  EXPECT_EQ(batch.files[1].error, ENOENT);
+  EXPECT_EQ(fs::file_size(folder.path / "a.bmp"), 102u);
+  EXPECT_EQ(fs::file_size(folder.path / "c.bmp"), 102u);
+  EXPECT_EQ(entries(), 2u);
+}
+
+}  // namespace

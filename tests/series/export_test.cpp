@@ -1,5 +1,6 @@
 #include <sys/resource.h>
 
+#include <QProgressDialog>
 #include <csignal>
 
 #include "support/editor_fixture.h"
@@ -73,34 +74,84 @@ TEST_F(Export, AFrameWithoutImageKeepsItsNumberAndTheSeriesUnsaved) {
   EXPECT_EQ(session.frames.count(), 3);
 }
 
-TEST_F(Export, AMissingFolderIsReportedAndNothingIsMarkedSaved) {
+TEST_F(Export, TheMessageNamesTheFirstFailedFileAndWhy) {
   captureMany(2);
-  chooseSavePath((folder / "gone" / "walk").string());
-  auto message = std::make_shared<std::string>();
-  readMessage(message);
-  EXPECT_EQ(exportSeries(session), ExportResult::Failed);
-  EXPECT_FALSE(session.seriesSaved);
-  EXPECT_NE(message->find("gone/walk0l.bmp"), std::string::npos);
+  std::ofstream(folder / "file") << "in the way";
+  fs::create_directory(folder / "walk1r.bmp");
+  fs::create_symlink("loop", folder / "loop");
+  const std::string tooLong(250, 'b');
+  std::string tooLongFirst = tooLong;
+  tooLongFirst += "0l.bmp";
+  const struct {
+    std::string base, firstFailed, reason;
+  } cases[] = {
+      {"gone/walk", "gone/walk0l.bmp", "Der Ordner existiert nicht."},
+      {"walk", "walk1r.bmp", "Dort liegt ein Ordner mit diesem Namen."},
+      {"file/walk", "file/walk0l.bmp", "Ein Teil des Pfades ist kein Ordner."},
+      {"loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis."},
+      {tooLong, tooLongFirst, "Der Name ist zu lang."},
+  };
+  for (const auto& c : cases) {
+    auto message = std::make_shared<std::string>();
+    readMessage(message);
+    EXPECT_EQ(exportSeriesTo(session, (folder / c.base).string()), ExportResult::Failed) << c.base;
+    EXPECT_FALSE(session.seriesSaved);
+    EXPECT_NE(message->find((folder / c.firstFailed).string() += '"'), std::string::npos) << *message;
+    EXPECT_NE(message->find(c.reason), std::string::npos) << *message;
+  }
+  EXPECT_TRUE(fs::exists(folder / "walk1l.bmp"));  // the files that could be written are
+  for (const int cause : {EACCES, ENOSPC, EROFS}) EXPECT_EQ(failureReason(cause).find("Nr."), std::string::npos);
+  EXPECT_EQ(failureReason(EIO), "Das System meldet den Fehler Nr. 5.");
 }
 
-TEST_F(Export, AnExportThatFailsPartwayLeavesNoPartialFile) {
+TEST_F(Export, TheLongestBaseTheFileSystemTakesIsWrittenForEveryFrame) {
+  captureMany(11);
+  const std::string base = std::string(248, 'b');  // frame 10's names are 255 bytes long
+  ASSERT_EQ(exportSeriesTo(session, (folder / base).string()), ExportResult::Completed);
+  EXPECT_EQ(fs::file_size(folder / (base + "10r.bmp")), 480054u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 22);
+}
+
+TEST_F(Export, AnExportThatFailsPartwayKeepsTheOldFilesAndLeavesNothingNew) {
   captureMany(3);
+  std::ofstream(folder / "walk1l.bmp") << "old";
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto previous = std::signal(SIGXFSZ, SIG_IGN);
   rlimit small = saved;
   small.rlim_cur = 100000;  // every pixel block is larger: each file fails after its headers
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  chooseSavePath((folder / "walk").string());
   auto message = std::make_shared<std::string>();
   readMessage(message);
-  const ExportResult result = exportSeries(session);
+  const ExportResult result = exportSeriesTo(session, (folder / "walk").string());
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ(result, ExportResult::Failed);
   EXPECT_FALSE(session.seriesSaved);
-  EXPECT_TRUE(fs::is_empty(folder));
+  EXPECT_EQ(filesByAge(), std::vector<std::string>{"walk1l.bmp"});
+  EXPECT_EQ(bytes(folder / "walk1l.bmp").size(), 3u);
   EXPECT_EQ(session.frames.count(), 3);
+}
+
+TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
+  captureMany(40);
+  std::ofstream(folder / "walk0l.bmp") << "old";
+  // A slow disk, as the user sees it: the first step takes longer than the window's delay.
+  QTimer::singleShot(0, qApp, [] { QTest::qSleep(600); });
+  std::string text;
+  answerNextDialog([&text](QWidget* modal) {
+    auto* progress = qobject_cast<QProgressDialog*>(modal);
+    ASSERT_NE(progress, nullptr);
+    text = progress->labelText().toStdString();
+    progress->cancel();
+  });
+  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Cancelled);
+  EXPECT_EQ(text.rfind("Bild ", 0), 0u);
+  EXPECT_NE(text.find(" von 40 wird gespeichert …"), std::string::npos);
+  EXPECT_FALSE(session.seriesSaved);
+  EXPECT_EQ(session.frames.count(), 40);
+  EXPECT_EQ(filesByAge(), std::vector<std::string>{"walk0l.bmp"});
+  EXPECT_EQ(bytes(folder / "walk0l.bmp").size(), 3u);
 }
 
 TEST_F(Export, TheMirrorIsThePerPixelFlip) {

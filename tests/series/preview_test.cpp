@@ -121,19 +121,45 @@ TEST_F(Preview, TheTrackbarSelectsAndPlaybackGoesOnFromThere) {
   EXPECT_EQ(after(41), 1);
 }
 
-TEST_F(Preview, TheCanvasShowsTheCurrentFrame) {
-  captureMany(2);
-  ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[1].image)), 0);
-  fillRectangle(0, 0, 10, 10, 0x0000FF);
-  endDrawing();
+TEST_F(Preview, TheCanvasShowsTheCurrentFrameAndDrawsItAgainOnlyWhenItChanged) {
+  captureMany(3);
+  for (int n = 0; n < 3; ++n) {  // a mark of its own in each frame
+    ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[n].image)), 0);
+    fillRectangle(0, 0, 10, 10, static_cast<Color>(0x10 << (8 * n)));
+    endDrawing();
+  }
+  const auto shown = [] {  // reading is a drawing pass too: the next step draws again
+    if (!beginDrawing(canvasOutput(layout::canvas))) return Color{0xFFFFFFFF};
+    const Color c = readPixel(5, 5);
+    endDrawing();
+    return c;
+  };
+  const auto drawsAgain = [this] {
+    const std::uint32_t before = canvasRevision(layout::canvas);
+    step();
+    return canvasRevision(layout::canvas) != before;
+  };
   enterPreview(session);
-  setControlState(layout::trackbar, 1);
-  trackbarCommand(session);
+  play();
   step();
-  ASSERT_NE(beginDrawing(canvasOutput(layout::canvas)), 0);
-  const Color shown = readPixel(5, 5);
+  EXPECT_EQ(shown(), 0x10u);
+  step();
+  EXPECT_FALSE(drawsAgain()) << "an unchanged frame was drawn again";
+  setControlState(layout::trackbar, 2);
+  trackbarCommand(session);
+  EXPECT_TRUE(drawsAgain());
+  EXPECT_EQ(shown(), 0x100000u);
+  EXPECT_EQ(after(41), 0);  // an advance wraps to the first frame
+  EXPECT_EQ(shown(), 0x10u);
+  EXPECT_EQ(after(41), 1);
+  EXPECT_EQ(shown(), 0x1000u);
+  step();
+  EXPECT_FALSE(drawsAgain());
+  ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[1].image)), 0);
+  fillRectangle(0, 0, 10, 10, 0x777777);  // the frame itself changed
   endDrawing();
-  EXPECT_EQ(shown, 0x0000FFu);
+  EXPECT_TRUE(drawsAgain());
+  EXPECT_EQ(shown(), 0x777777u);
 }
 
 }  // namespace
