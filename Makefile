@@ -18,6 +18,7 @@ sanitize: install-deps
 	cmake -S . -B build-sanitize $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLIMBRIK_SANITIZE=ON
 	cmake --build build-sanitize
 	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  ctest --test-dir build-sanitize --output-on-failure
 
 bench: install-deps
