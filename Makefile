@@ -1,12 +1,14 @@
 # Set-up, build, run and test on Debian. `make run` and `make test` are all a new machine needs.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev \
-            libbenchmark-dev fonts-dejavu-core libx11-dev xvfb xdotool openbox wmctrl
+            libbenchmark-dev fonts-dejavu-core libx11-dev xvfb xdotool openbox wmctrl \
+            dpkg-dev file desktop-file-utils appstream
 BUILD ?= build
+VERSION := $(shell grep -oP '^project.limbrik.*VERSION \K[0-9.]+' CMakeLists.txt)
 # CI treats warnings as errors.
 WERROR := $(if $(filter true 1,$(CI)),ON,OFF)
 CMAKE_FLAGS := -G Ninja -DLIMBRIK_WERROR=$(WERROR)
 
-.PHONY: run test sanitize bench screenshot install-deps build
+.PHONY: run test sanitize bench screenshot package check-package install-deps build
 
 run: build
 	./$(BUILD)/app/limbrik
@@ -28,6 +30,13 @@ bench: install-deps
 
 screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tools/screenshot docs/editor.png
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+check-package: package
+	tests/package/check_package.sh $(BUILD)/limbrik_$(VERSION)_$$(dpkg --print-architecture).deb $(VERSION) \
+	  $(BUILD)/tests/test_e2e
 
 build: install-deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release
