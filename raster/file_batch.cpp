@@ -65,10 +65,12 @@ int createNewFile(const std::string& folder, std::string& temporary) {
 
 // The replaced file's permission bits, and its owner where the process may set it.
 bool keepOwnerAndMode(int fd, const std::string& target) {
-  struct stat old {};
+  struct stat old {}, made {};
   if (::stat(target.c_str(), &old) != 0) return errno == ENOENT;
-  if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return false;
-  return ::fchmod(fd, old.st_mode & 07777) == 0;
+  if (::fstat(fd, &made) != 0) return false;
+  const bool sameOwner = old.st_uid == made.st_uid && old.st_gid == made.st_gid;
+  if (!sameOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return false;
+  return (old.st_mode & 07777) == (made.st_mode & 07777) || ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
 bool fail(StagedFile& file) {

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -134,8 +133,6 @@ Seconds patience() {
 }
 
 Desktop::Desktop() {
-  char pattern[] = "/tmp/limbrik-xdg-XXXXXX";
-  runtimeDir_ = ::mkdtemp(pattern);
   // Xvfb picks a free display itself and names it on this pipe.
   int fds[2];
   if (::pipe(fds) != 0) throw std::runtime_error("pipe");
@@ -159,7 +156,6 @@ Desktop::Desktop() {
 Desktop::~Desktop() {
   windowManager_.kill();
   server_.kill();
-  std::filesystem::remove_all(runtimeDir_);
 }
 
 std::vector<std::string> Desktop::environment() const {
@@ -169,7 +165,7 @@ std::vector<std::string> Desktop::environment() const {
       env.push_back(e);
   env.push_back("DISPLAY=" + display_);
   env.push_back("QT_QPA_PLATFORM=xcb");
-  env.push_back("XDG_RUNTIME_DIR=" + runtimeDir_);
+  env.push_back("XDG_RUNTIME_DIR=" + runtimeDir_.path.string());
   return env;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 using Seconds = std::chrono::duration<double>;
 
 // Polls the condition until it holds or the deadline passes; false on the deadline.
@@ -64,7 +66,7 @@ class Desktop {
 
  private:
   std::string display_;
-  std::string runtimeDir_;
+  TempFolder runtimeDir_;  // the session's private XDG_RUNTIME_DIR
   Child server_;
   Child windowManager_;
 };
