@@ -1,5 +1,5 @@
-// A real X11 desktop for the process-level tests: an Xvfb display of its own, a window
-// manager, the built program as a child process, and input through xdotool.
+// A real X11 desktop for the process-level tests: an Xvfb display of its own with a window
+// manager, programs started on it as child processes, and input through xdotool.
 #pragma once
 
 #include <sys/types.h>
@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,57 +17,41 @@ using Seconds = std::chrono::duration<double>;
 
 // Polls the condition until it holds or the deadline passes; false on the deadline.
 bool waitUntil(const std::function<bool()>& condition, Seconds deadline);
-
 // How long a step may take: longer under the sanitizers.
 Seconds patience();
 
-// What a command printed, and whether it ended with exit code 0.
-struct CommandResult {
-  bool ok = false;
-  std::string out;
-};
-
-// A child process, ended (SIGKILL) with its owner unless it has exited.
+// A child process, killed with its owner unless it has exited; it also dies with the test.
 class Child {
  public:
-  Child() = default;
-  Child(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int keepOpenFd = -1);
-  Child(Child&& other) noexcept;
-  Child& operator=(Child&& other) noexcept;
+  explicit Child(const std::vector<std::string>& argv, int keepOpenFd = -1);
   ~Child();
-  pid_t pid() const { return pid_; }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
   bool running();
   // The wait status once it has ended within the deadline, else -1.
   int waitForExit(Seconds deadline);
-  void kill();
 
  private:
   pid_t pid_ = -1;
   int status_ = -1;
 };
 
+// Starting it points this process's DISPLAY at it, so every program started later runs there.
 class Desktop {
  public:
-  Desktop();  // an Xvfb display and a window manager, waited for until they answer
-  ~Desktop();
-  Desktop(const Desktop&) = delete;
-  Desktop& operator=(const Desktop&) = delete;
-
-  const std::string& display() const { return display_; }
-  // The environment of a program started on this desktop.
-  std::vector<std::string> environment() const;
-  CommandResult run(const std::vector<std::string>& argv) const;
-  CommandResult xdotool(const std::vector<std::string>& args) const;
-  // The visible top-level windows whose title matches the pattern.
+  Desktop();
+  // Runs a command to its end: what it printed, and whether it exited with 0.
+  std::pair<bool, std::string> run(const std::vector<std::string>& argv) const;
+  bool xdotool(const std::vector<std::string>& args) const;
+  // The visible windows whose title matches, newest last.
   std::vector<std::string> windows(const std::string& titlePattern) const;
-  // A menu that opened over the main window: its id once it shows, "" after the deadline.
+  // A menu open over the main window: its id once it shows, "" after the deadline.
   std::string popup(const std::string& mainWindow, Seconds deadline = patience()) const;
+  int windowHeight(const std::string& window) const;
   // The window's pixels as 0x00RRGGBB, row by row from the top.
   std::vector<std::uint32_t> grab(const std::string& window, int x, int y, int width, int height) const;
 
  private:
-  std::string display_;
   TempFolder runtimeDir_;  // the session's private XDG_RUNTIME_DIR
-  Child server_;
-  Child windowManager_;
+  std::unique_ptr<Child> server_, windowManager_;
 };
