@@ -82,20 +82,25 @@ TEST_F(Preview, NoRateMeansNoDrawAndNoAdvance) {
   EXPECT_EQ(after(1001), 1);
 }
 
-TEST_F(Preview, TimingHoldsWhereTheTickCountWraps) {
+TEST_F(Preview, AFrameIsDueMoreThanTheDelayAfterTheLastWhereverTheTickCountWraps) {
   captureMany(3);
   enterPreview(session);
   play();
-  now = 0x7FFFFFF0u;
-  EXPECT_EQ(after(41), 1);  // past 2^31
-  EXPECT_EQ(after(20), 1);
-  EXPECT_EQ(after(21), 2);
-  now = 0xFFFFFFF0u;
-  EXPECT_EQ(after(0), 0);
-  EXPECT_EQ(after(30), 0);  // 30 ms, across the wrap to 14
-  EXPECT_EQ(after(11), 1);
-  EXPECT_EQ(after(20), 1);
-  EXPECT_EQ(after(21), 2);
+  const struct {
+    std::uint32_t last, now;
+    bool due;
+  } cases[] = {
+      {0xFFFFFFE0u, 0xFFFFFFFFu, false}, {0xFFFFFFE0u, 0x00000008u, false}, {0xFFFFFFE0u, 0x00000009u, true},
+      {0xFFFFFFC0u, 0xFFFFFFE9u, true},  {0xFFFFFFC0u, 0xFFFFFFE8u, false}, {0xFFFFFFC0u, 0x00000005u, true},
+      {0x7FFFFFF0u, 0x80000018u, false}, {0x7FFFFFF0u, 0x80000019u, true},
+  };  // 25 frames a second: due more than 40 ms on, the deadline before, at and after the wrap
+  for (const auto& c : cases) {
+    session.frames.select(0);
+    session.lastAdvanceTick = c.last;
+    now = c.now;
+    step();
+    EXPECT_EQ(session.frames.index(), c.due ? 1 : 0) << std::hex << c.last << " to " << c.now;
+  }
 }
 
 TEST_F(Preview, ThePlayButtonSpringsBackOnAnEmptySeries) {
