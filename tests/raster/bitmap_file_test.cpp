@@ -116,25 +116,4 @@ TEST_F(BitmapFile, TheLongestNameAModeAndALinkAreKept) {
   EXPECT_EQ(entries(), 4u);
 }
 
-TEST_F(BitmapFile, ABatchWritesWhatItCanAndLeavesNoNewFileUncommitted) {
-  std::ofstream(folder.path / "a.bmp") << "old";
-  {
-    FileBatch abandoned;
-    ASSERT_TRUE(stageBitmap(abandoned, image, at("a.bmp").c_str()));
-    ASSERT_TRUE(stageBitmap(abandoned, image, at("b.bmp").c_str()));
-  }
-  EXPECT_EQ(content("a.bmp"), "old");
-  EXPECT_EQ(entries(), 1u);
-  FileBatch batch;
-  EXPECT_TRUE(stageBitmap(batch, image, at("a.bmp").c_str()));
-  EXPECT_FALSE(stageBitmap(batch, image, at("missing/b.bmp").c_str()));
-  EXPECT_TRUE(stageBitmap(batch, image, at("c.bmp").c_str()));
-  EXPECT_EQ(content("a.bmp"), "old");  // nothing replaced before the commit
-  EXPECT_FALSE(commitFiles(batch));
-  EXPECT_EQ(batch.files[1].error, ENOENT);
-  EXPECT_EQ(fs::file_size(folder.path / "a.bmp"), 102u);
-  EXPECT_EQ(fs::file_size(folder.path / "c.bmp"), 102u);
-  EXPECT_EQ(entries(), 2u);
-}
-
 }  // namespace

@@ -103,13 +103,20 @@ TEST_F(Preview, AFrameIsDueMoreThanTheDelayAfterTheLastWhereverTheTickCountWraps
   }
 }
 
-TEST_F(Preview, ThePlayButtonSpringsBackOnAnEmptySeries) {
+TEST_F(Preview, ThePlayButtonSpringsBackOnAnEmptySeriesAndASingleFrameShows) {
   enterPreview(session);
   EXPECT_EQ(static_cast<QSlider*>(controlWidget(layout::trackbar))->maximum(), 0);
   play();
   EXPECT_FALSE(session.playing);
   EXPECT_EQ(getControlState(layout::playButton), 0);
-  step();  // nothing to draw, nothing to do
+  const std::uint32_t before = canvasRevision(layout::canvas);
+  step();  // nothing to draw
+  EXPECT_EQ(canvasRevision(layout::canvas), before);
+  leavePreview(session);
+  captureMany(1);
+  enterPreview(session);
+  step();
+  EXPECT_NE(canvasRevision(layout::canvas), before);
 }
 
 TEST_F(Preview, TheTrackbarSelectsAndPlaybackGoesOnFromThere) {
