@@ -50,9 +50,10 @@ __attribute__((target("avx2"))) void expandRowWide(const std::uint8_t* from, std
 }
 #endif
 
-void expandRow(const std::uint8_t* from, std::uint32_t* to, int width) {
+}  // namespace
+
+void expandRowBy(int level, const std::uint8_t* from, std::uint32_t* to, int width) {
 #if defined(__x86_64__)
-  static const int level = __builtin_cpu_supports("avx2") ? 2 : __builtin_cpu_supports("ssse3") ? 1 : 0;
   if (level == 2) {
     expandRowWide(from, to, width);
     return;
@@ -63,6 +64,17 @@ void expandRow(const std::uint8_t* from, std::uint32_t* to, int width) {
   }
 #endif
   expandRowPlain(from, to, width, 0);
+}
+
+namespace {
+
+void expandRow(const std::uint8_t* from, std::uint32_t* to, int width) {
+#if defined(__x86_64__)
+  static const int level = __builtin_cpu_supports("avx2") ? 2 : __builtin_cpu_supports("ssse3") ? 1 : 0;
+#else
+  constexpr int level = 0;
+#endif
+  expandRowBy(level, from, to, width);
 }
 
 constexpr int optionBorder = 0x1;

@@ -72,3 +72,6 @@ void resetControls();
 QWidget* makeCanvas(int id, int window, int width, int height, int options, QWidget* parent);
 DrawSurface* openCanvasOutput(QWidget* canvas);
 std::uint32_t canvasRevisionOf(QWidget* canvas);
+// One row of blue-green-red bytes widened to 0xFFRRGGBB pixels: 0 plainly, 1 with SSSE3,
+// 2 with AVX2 (the canvas takes the best the processor has); each gives the same pixels.
+void expandRowBy(int level, const std::uint8_t* from, std::uint32_t* to, int width);

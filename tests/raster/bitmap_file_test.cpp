@@ -59,6 +59,13 @@ TEST_F(BitmapFile, HeadersThenBottomUpRowsOfBlueGreenRedPaddedToFourBytes) {
   EXPECT_EQ(entries(), 1u);
 }
 
+TEST_F(BitmapFile, TopDownSourcesAreWrittenRowByRowWithoutTheirOwnPadding) {
+  const std::uint8_t pixels[2 * 8] = {1, 2, 3, 4, 5, 6, 9, 9, 7, 8, 9, 10, 11, 12, 9, 9};  // the top row first
+  ASSERT_EQ(writeBitmapFile(at("rows.bmp").c_str(), pixels, 8, 2, 2, 24, 0, 7, 24), 1);
+  EXPECT_EQ(content("rows.bmp").substr(54), (std::string{7, 8, 9, 10, 11, 12, 0, 0, 1, 2, 3, 4, 5, 6, 0, 0}));
+  EXPECT_EQ(writeBitmapFile(at("rows.bmp").c_str(), pixels, 8, 2, 2, 24, 0, 7, 16), 0);  // 24 bits only
+}
+
 TEST_F(BitmapFile, RefusedAndFailedSavesLeaveEverythingAsItWas) {
   EXPECT_EQ(saveImageAsBitmap(image, ""), 0);
   EXPECT_EQ(saveImageAsBitmap(image, nullptr), 0);

@@ -17,10 +17,14 @@ void polygon(const std::vector<std::pair<int, int>>& points, Color color) {
   }
 }
 
-// The region a plain breadth-first search finds: open pixels 4-connected to the seed.
+// The region a plain breadth-first search finds: open pixels 4-connected to the seed. A
+// border fill stops at the border colour; a surface fill (border 0xFFFFFFFF) at any other
+// colour than the seed's.
 PixelSet reference(int sx, int sy, Color border, int width, int height) {
   PixelSet region;
-  if (readPixel(sx, sy) == border) return region;
+  const Color seed = readPixel(sx, sy);
+  const auto open = [&](int x, int y) { return border == 0xFFFFFFFF ? readPixel(x, y) == seed : readPixel(x, y) != border; };
+  if (!open(sx, sy)) return region;
   std::deque<std::pair<int, int>> queue{{sx, sy}};
   region.insert({sx, sy});
   while (!queue.empty()) {
@@ -29,7 +33,7 @@ PixelSet reference(int sx, int sy, Color border, int width, int height) {
     const std::pair<int, int> next[] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
     for (const auto& [nx, ny] : next) {
       if (nx < 0 || ny < 0 || nx >= width || ny >= height || region.count({nx, ny})) continue;
-      if (readPixel(nx, ny) == border) continue;
+      if (!open(nx, ny)) continue;
       region.insert({nx, ny});
       queue.push_back({nx, ny});
     }
@@ -48,14 +52,16 @@ TEST_F(FloodFill, RandomClosedOutlinesFillExactlyTheSearchedRegion) {
     for (int i = 0; i < corners; ++i) points.push_back({px(random), py(random)});
     polygon(points, outline);
     for (int i = 0; i < 3; ++i) plot(px(random) & 7, py(random) & 7, 0x00FF00);  // stray pixels of the fill colour
-    // Seeds lie inside, outside and on the outline; half the rounds fill with the outline's colour.
+    // Seeds lie inside, outside and on the outline; rounds take turns at filling with the
+    // outline's colour, with another, and filling the seed's surface.
     const int sx = static_cast<int>(random() % width), sy = static_cast<int>(random() % height);
-    const Color fill = round % 2 ? outline : 0x00FF00;
-    const PixelSet expected = reference(sx, sy, outline, width, height);
+    const Color fill = round % 3 == 0 ? outline : 0x00FF00;
+    const Color border = round % 3 == 2 ? 0xFFFFFFFF : outline;
+    const PixelSet expected = reference(sx, sy, border, width, height);
     std::vector<Color> before;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) before.push_back(readPixel(x, y));
-    floodFill(sx, sy, outline, fill);  // a seed on the outline is not open: nothing is filled
+    floodFill(sx, sy, border, fill);  // a seed on the outline is not open: nothing is filled
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const Color want = expected.count({x, y}) ? fill : before[static_cast<std::size_t>(y * width + x)];

@@ -27,7 +27,9 @@ TEST(Clipping, NoInputDrawsOutsideTheTarget) {
       fillCircle(a, b, 3, ink);
       floodFill(a, b, 0xFFFFFFFF, static_cast<Color>(a ^ b));
       plot(a, b, ink);
-      if (a < 0 || a >= width || b < 0 || b >= height) EXPECT_EQ(readPixel(a, b), 0u);
+      if (a < 0 || a >= width || b < 0 || b >= height) {
+        EXPECT_EQ(readPixel(a, b), 0u);
+      }
     }
   std::mt19937 random(7);
   std::uniform_int_distribution<int> near(-20, 30);
@@ -39,6 +41,34 @@ TEST(Clipping, NoInputDrawsOutsideTheTarget) {
   for (int i = 0; i < guard; ++i) ASSERT_EQ(buffer[i] & buffer[buffer.size() - 1 - i], 0xAA);
   for (int row = 0; row < height; ++row)
     for (int i = width * 3; i < stride; ++i) ASSERT_EQ(buffer[guard + row * stride + i], 0xAA);
+}
+
+class Lines : public SurfaceTest {};
+
+TEST_F(Lines, CoverTheTracedPixelsInEitherDirectionAndClipByTruncation) {
+  const PixelSet shallow{{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}};
+  const struct {
+    int x1, y1, x2, y2;
+    PixelSet pixels;
+  } cases[] = {
+      {0, 0, 4, 2, shallow},
+      {4, 2, 0, 0, shallow},
+      {-3, 0, 4, 2, shallow},
+      {0, 0, 1, 4, {{0, 0}, {0, 1}, {1, 2}, {1, 3}, {1, 4}}},
+      {395, 5, 405, 0, {{395, 5}, {396, 4}, {397, 4}, {398, 3}, {399, 3}}},
+      {5, 399, 5, 420, {{5, 399}}},
+      {-5, 3, -1, 90, {}},
+  };
+  open(400, 400);
+  for (const auto& c : cases) {
+    fillRectangle(0, 0, 400, 400, 0xFFFFFF);
+    drawLine(c.x1, c.y1, c.x2, c.y2, ink);
+    PixelSet drawn;
+    for (int y = 0; y < 400; ++y)
+      for (int x = 0; x < 400; ++x)
+        if (readPixel(x, y) == ink) drawn.insert({x, y});
+    EXPECT_EQ(drawn, c.pixels) << c.x1 << "," << c.y1 << " to " << c.x2 << "," << c.y2;
+  }
 }
 
 TEST(Surfaces, OneAtATimeAndNothingWithoutOne) {

@@ -21,6 +21,7 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorInOrderUnderThePlainBase) {
     for (const char* side : {"l", "r"}) expected.push_back("walk.bmp" + std::to_string(n) + side + ".bmp");
   EXPECT_EQ(filesByAge(), expected);
   EXPECT_EQ(liveImageCount(), imagesBefore);  // the mirrored copies are released
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone
   const auto left = bytes(folder / "walk.bmp10l.bmp"), right = bytes(folder / "walk.bmp10r.bmp");
   ASSERT_EQ(left.size(), 480054u);
   ASSERT_EQ(right.size(), 480054u);

@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <fstream>
 
 #include "support/dialog_answers.h"
 #include "support/temp_folder.h"
@@ -32,8 +33,9 @@ TEST_F(Dialogs, TheQuestionBoxSpeaksGermanAndEveryWayOutHasItsAnswer) {
   EXPECT_EQ(askUser("Limbrik Editor", "!", 0x30), 1);
 }
 
-TEST_F(Dialogs, TheSaveDialogReturnsTheTypedPathAsItIs) {
+TEST_F(Dialogs, TheSaveDialogReturnsTheTypedPathAsItIsWithoutAQuestion) {
   const TempFolder temp;
+  std::ofstream(temp.path / "walk") << "a file of the base's name: no question, the name is a base";
   QString accept, initial;
   answerNextDialog([&](QWidget* modal) {
     auto* dialog = static_cast<QFileDialog*>(modal);
