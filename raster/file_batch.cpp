@@ -8,11 +8,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <set>
 #include <string>
 
 #include "raster.h"
@@ -132,12 +130,15 @@ void discardFile(StagedFile& file) {
 }
 
 bool commitFiles(FileBatch& batch) {
-  // One flush for each file system; a file committed alone is flushed alone.
-  std::set<std::uint64_t> flushed;
+  // One flush for each file system, whose failure fails all its files; a file committed
+  // alone is flushed alone.
+  std::map<std::uint64_t, int> flushes;  // device: errno of its flush, 0 when it held
   for (StagedFile& file : batch.files) {
     if (file.error || file.fd < 0) continue;
+    const auto [flush, first] = flushes.try_emplace(file.device, 0);
     const bool alone = batch.files.size() == 1;
-    if (alone ? ::fsync(file.fd) != 0 : flushed.insert(file.device).second && ::syncfs(file.fd) != 0) fail(file);
+    if (first && (alone ? ::fsync(file.fd) : ::syncfs(file.fd)) != 0) flush->second = errno ? errno : EIO;
+    file.error = flush->second;
   }
   std::map<std::string, StagedFile*> folders;
   for (StagedFile& file : batch.files) {
