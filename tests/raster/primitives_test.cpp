@@ -57,6 +57,8 @@ TEST_F(Lines, CoverTheTracedPixelsInEitherDirectionAndClipByTruncation) {
       {0, 0, 1, 4, {{0, 0}, {0, 1}, {1, 2}, {1, 3}, {1, 4}}},
       {395, 5, 405, 0, {{395, 5}, {396, 4}, {397, 4}, {398, 3}, {399, 3}}},
       {5, 399, 5, 420, {{5, 399}}},
+      {405, 10, 399, 12, {{399, 12}}},
+      {3, -1, 5, 1, {{4, 0}, {5, 1}}},
       {-5, 3, -1, 90, {}},
   };
   open(400, 400);
@@ -69,6 +71,24 @@ TEST_F(Lines, CoverTheTracedPixelsInEitherDirectionAndClipByTruncation) {
         if (readPixel(x, y) == ink) drawn.insert({x, y});
     EXPECT_EQ(drawn, c.pixels) << c.x1 << "," << c.y1 << " to " << c.x2 << "," << c.y2;
   }
+}
+
+TEST(Blend, IsIntegerDivisionForEveryPairOfBytes) {
+  initImageStore();
+  const ImageId source = createImage(AutoId, 256, 256), target = createImage(AutoId, 256, 256);
+  ASSERT_NE(beginDrawing(imageOutput(source)), 0);
+  for (int x = 0; x < 256; ++x) fillRectangle(x, 0, 1, 256, static_cast<Color>(x * 0x010101));
+  endDrawing();
+  for (const unsigned alpha : {1u, 80u, 254u}) {  // 80: the onion skin
+    ASSERT_NE(beginDrawing(imageOutput(target)), 0);
+    for (int y = 0; y < 256; ++y) fillRectangle(0, y, 256, 1, static_cast<Color>(y * 0x010101));
+    drawImageBlended(imageHandle(source), 0, 0, static_cast<std::int32_t>(alpha));
+    for (unsigned y = 0; y < 256; ++y)
+      for (unsigned x = 0; x < 256; ++x)
+        ASSERT_EQ(readPixel(x, y), (y * (255 - alpha) + x * alpha) / 255 * 0x010101u) << alpha << " " << x << "," << y;
+    endDrawing();
+  }
+  shutdownImageStore();
 }
 
 TEST(Surfaces, OneAtATimeAndNothingWithoutOne) {
