@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -104,15 +106,21 @@ TEST_F(BitmapFile, ASaveReplacesTheOldFileOnlyWhenItIsComplete) {
   EXPECT_EQ(entries(), 1u);
 }
 
-TEST_F(BitmapFile, TheLongestNameAModeAndALinkAreKept) {
+TEST_F(BitmapFile, TheLongestNameWorksAndAReplacedFileKeepsModeOwnerAndLink) {
   const std::string longest(255, 'b');
   ASSERT_EQ(save(longest), 1);
   ASSERT_EQ(save(longest), 1);  // replacing it works as well
   EXPECT_EQ(fs::file_size(folder.path / longest), 102u);
   std::ofstream(folder.path / "private.bmp") << "old";
   fs::permissions(folder.path / "private.bmp", fs::perms::owner_read | fs::perms::owner_write);
+  const bool mayGiveAway = ::geteuid() == 0 && ::chown(at("private.bmp").c_str(), 1234, 4321) == 0;
   ASSERT_EQ(save("private.bmp"), 1);
   EXPECT_EQ(fs::status(folder.path / "private.bmp").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  struct stat owner {};
+  ::stat(at("private.bmp").c_str(), &owner);
+  if (mayGiveAway) {
+    EXPECT_EQ(std::make_pair(owner.st_uid, owner.st_gid), std::make_pair(1234u, 4321u));
+  }
   fs::create_directory(folder.path / "real");
   std::ofstream(folder.path / "real" / "frame.bmp") << "old";
   fs::create_symlink("real/frame.bmp", folder.path / "link.bmp");
