@@ -25,6 +25,7 @@ TEST(ImageStore, IdsAndHandlesNameOneImageAndNothingOnceItIsGone) {
   for (const ImageId madeUp : {b ^ (ImageId{1} << 30), ImageId{123456789}, ImageId{-7}})
     EXPECT_EQ(lookupImage(madeUp), nullptr) << madeUp;
   EXPECT_EQ(lookupHandle(0), nullptr);
+  EXPECT_EQ(lookupHandle(0xFFFFFFFFu), nullptr);
 
   const auto first = static_cast<NativeHandle>(createImage(5, 10, 10));  // a number replaces its Image
   createImage(5, 20, 10);
