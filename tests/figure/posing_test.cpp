@@ -20,7 +20,7 @@ TEST(HitTest, EachHandleIsOpenFourPixelsToEverySideAndNoFurther) {
   for (int i = 0; i < segmentCount; ++i) {
     const int x = handles[i][0], y = handles[i][1];
     EXPECT_EQ(hitTest(figure, x, y), i);
-    for (const auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+    for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
       EXPECT_EQ(hitTest(figure, x + 4 * dx, y + 4 * dy), i) << i << " at " << dx << "," << dy;
       EXPECT_EQ(hitTest(figure, x + 5 * dx, y + 5 * dy), -1) << i << " at " << dx << "," << dy;
     }
