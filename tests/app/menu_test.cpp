@@ -1,11 +1,23 @@
-// Each shortcut in each mode, through the shortcut table and the command dispatch.
+// The main window's menu and each shortcut in each mode, through the command dispatch.
+#include <QMenu>
+
 #include "support/editor_fixture.h"
 
 namespace {
 
-class Shortcuts : public EditorTest {};
+class MainMenu : public EditorTest {};
 
-TEST_F(Shortcuts, EachDoesItsCommandInEachMode) {
+TEST_F(MainMenu, ListsItsItemsWithTheirHintsInOrder) {
+  const QMenu* menu = window()->findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->title(), "&Datei");
+  QStringList items;
+  for (const QAction* action : menu->actions()) items << (action->isSeparator() ? "-" : action->text());
+  EXPECT_EQ(items, (QStringList{"Neu\tStrg+N", "Speichern\tStrg+S", "-", "Bild Speichern\tUmschalt+S",
+                                "Vorschau\tStrg+V", "-", "Beenden"}));
+}
+
+TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {
   const struct {
     bool preview;
     Qt::Key key;
