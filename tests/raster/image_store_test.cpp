@@ -33,11 +33,21 @@ TEST(ImageStore, IdsAndHandlesNameOneImageAndNothingOnceItIsGone) {
   EXPECT_EQ(lookupImage(5)->width, 20);
   EXPECT_EQ(createImage(5, 0, 10), 0);  // a failed re-creation leaves the number empty
   EXPECT_EQ(lookupImage(5), nullptr);
-  EXPECT_EQ(createImage(AutoId, 40000, 4), 0);
-  EXPECT_EQ(liveImageCount(), 2u);
+  EXPECT_EQ(createImage(AutoId, 32768, 1), 0);  // sizes up to 32767
+  EXPECT_NE(createImage(AutoId, 32767, 1), 0);
+  EXPECT_EQ(createImage(-5, 4, 4), 0);
+  EXPECT_EQ(liveImageCount(), 3u);
   shutdownImageStore();
   EXPECT_EQ(liveImageCount(), 0u);
   EXPECT_EQ(lookupImage(b), nullptr);
+}
+
+TEST(RowStride, BytesPerRowRoundUpToFourForEveryDepth) {
+  const int depths[] = {1, 4, 8, 16, 24, 32};
+  const int strides[][6] = {{4, 4, 4, 4, 4, 4}, {4, 4, 8, 12, 16, 20}, {8, 20, 36, 68, 100, 132}};
+  const int widths[] = {1, 5, 33};
+  for (int w = 0; w < 3; ++w)
+    for (int d = 0; d < 6; ++d) EXPECT_EQ(rowStride(widths[w], depths[d]), strides[w][d]) << widths[w] << " at " << depths[d];
 }
 
 }  // namespace

@@ -64,4 +64,16 @@ TEST_F(Events, AChosenItemRaisesItsIdAndTheCheckMarkShowsOnlyWhatWasSet) {
   EXPECT_EQ(getMenuItemChecked(0, 3), 0);
 }
 
+TEST_F(Events, WindowNumbersAndSizesAreCheckedAndAResizeMayMove) {
+  EXPECT_EQ(openWindow(1, 0, 0, -1, 10, "x", 0), 0u);
+  EXPECT_EQ(openWindow(1, 0, 0, 10, -1, "x", 0), 0u);
+  EXPECT_EQ(nativeWindowHandle(1), 0u);
+  EXPECT_EQ(resizeWindow(1, keepUnchanged, keepUnchanged, keepUnchanged, 475), 0);
+  EXPECT_EQ(resizeWindow(0, 30, 40, keepUnchanged, 475), 1);
+  EXPECT_EQ(window()->pos(), QPoint(30, 40));
+  EXPECT_EQ(client()->height(), 455);
+  EXPECT_NE(openWindow(20, 0, 0, 10, 10, "x", 0x10000000), 0u);  // beyond the first sixteen numbers
+  closeWindow(20);
+}
+
 }  // namespace
