@@ -143,17 +143,4 @@ TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
   EXPECT_EQ(bytes(folder / "walk0l.bmp").size(), 3u);
 }
 
-TEST_F(Export, TheMirrorIsThePerPixelFlip) {
-  const ImageId source = createImage(AutoId, 400, 400);
-  ASSERT_NE(beginDrawing(imageOutput(source)), 0);
-  for (int y = 0; y < 400; ++y)
-    for (int x = 0; x < 400; ++x) plot(x, y, static_cast<Color>((x * 7919u + y * 104729u) & 0xFFFFFF));
-  endDrawing();
-  const ImageId mirrored = mirrorImage(source);
-  ASSERT_NE(mirrored, 0);
-  for (int y = 0; y < 400; ++y)
-    for (int x = 0; x < 400; ++x) ASSERT_EQ(pixelOf(mirrored, x, y), pixelOf(source, 399 - x, y)) << x << "," << y;
-  EXPECT_EQ(mirrorImage(0), 0);
-}
-
 }  // namespace

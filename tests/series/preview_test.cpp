@@ -119,17 +119,6 @@ TEST_F(Preview, ThePlayButtonSpringsBackOnAnEmptySeriesAndASingleFrameShows) {
   EXPECT_NE(canvasRevision(layout::canvas), before);
 }
 
-TEST_F(Preview, TheTrackbarSelectsAndPlaybackGoesOnFromThere) {
-  captureMany(3);
-  enterPreview(session);
-  play();
-  setControlState(layout::trackbar, 2);
-  trackbarCommand(session);
-  EXPECT_EQ(session.frames.index(), 2);
-  EXPECT_EQ(after(41), 0);
-  EXPECT_EQ(after(41), 1);
-}
-
 TEST_F(Preview, TheCanvasShowsTheCurrentFrameAndDrawsItAgainOnlyWhenItChanged) {
   captureMany(3);
   for (int n = 0; n < 3; ++n) {  // a mark of its own in each frame
