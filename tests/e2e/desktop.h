@@ -1,57 +1,268 @@
-// A real X11 desktop for the process-level tests: an Xvfb display of its own with a window
-// manager, programs started on it as child processes, and input through xdotool.
+// The built limbrik as a user meets it: its own process on an Xvfb display of the suite's own
+// with a window manager, driven by real X input (xdotool) and read back from the screen.
 #pragma once
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
+// After gtest: Xlib defines None and Bool as macros.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <thread>
 
 #include "support/temp_folder.h"
 
+namespace fs = std::filesystem;
 using Seconds = std::chrono::duration<double>;
+using Pixels = std::vector<std::uint32_t>;
+
+// How long a step may take: longer under the sanitizers.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr Seconds patience{40};
+#else
+constexpr Seconds patience{15};
+#endif
 
 // Polls the condition until it holds or the deadline passes; false on the deadline.
-bool waitUntil(const std::function<bool()>& condition, Seconds deadline);
-// How long a step may take: longer under the sanitizers.
-Seconds patience();
+inline bool waitUntil(const std::function<bool()>& condition, Seconds deadline = patience) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 // A child process, killed with its owner unless it has exited; it also dies with the test.
 class Child {
  public:
-  explicit Child(const std::vector<std::string>& argv, int keepOpenFd = -1);
-  ~Child();
+  explicit Child(std::vector<std::string> argv, int keepOpenFd = -1) {
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed or timed-out test leaves nothing behind
+    if (::getppid() != parent) ::_exit(127);
+    if (keepOpenFd >= 0) ::fcntl(keepOpenFd, F_SETFD, 0);
+    ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  ~Child() {
+    if (running()) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status_, 0);
+  }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
-  bool running();
+  bool running() {
+    int status = 0;
+    if (status_ == -1 && ::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+    return pid_ > 0 && status_ == -1;
+  }
   // The wait status once it has ended within the deadline, else -1.
-  int waitForExit(Seconds deadline);
+  int waitForExit() {
+    waitUntil([this] { return !running(); });
+    return status_;
+  }
 
  private:
   pid_t pid_ = -1;
   int status_ = -1;
 };
 
-// Starting it points this process's DISPLAY at it, so every program started later runs there.
+// What a command printed, or nothing when it did not exit with 0. Arguments are quoted for the shell.
+inline std::optional<std::string> run(const std::vector<std::string>& argv) {
+  std::string command;
+  for (const std::string& a : argv) {
+    command += " '";
+    for (const char c : a) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  FILE* out = ::popen((command + " 2>/dev/null").c_str(), "r");
+  if (!out) return {};
+  std::string text;
+  char buffer[256];
+  while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, out)) text.append(buffer, n);
+  return ::pclose(out) == 0 ? std::optional(text) : std::nullopt;
+}
+
+// An Xvfb display of its own, with a window manager; this process's DISPLAY points at it, so
+// every program started later runs there.
 class Desktop {
  public:
-  Desktop();
-  // Runs a command to its end: what it printed, and whether it exited with 0.
-  std::pair<bool, std::string> run(const std::vector<std::string>& argv) const;
-  bool xdotool(const std::vector<std::string>& args) const;
-  // The visible windows whose title matches, newest last.
-  std::vector<std::string> windows(const std::string& titlePattern) const;
-  // A menu open over the main window: its id once it shows, "" after the deadline.
-  std::string popup(const std::string& mainWindow, Seconds deadline = patience()) const;
-  int windowHeight(const std::string& window) const;
-  // The window's pixels as 0x00RRGGBB, row by row from the top.
-  std::vector<std::uint32_t> grab(const std::string& window, int x, int y, int width, int height) const;
+  Desktop() {
+    int fds[2];  // Xvfb picks a free display itself and names it on this pipe
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    server_ = std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
+                                                               "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                                      fds[1]);
+    ::close(fds[1]);
+    std::string number;
+    char c = 0;
+    pollfd ready{fds[0], POLLIN, 0};
+    while (::poll(&ready, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (number.empty()) throw std::runtime_error("Xvfb did not start");
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir_.path.c_str(), 1);
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // a window gone mid-grab is no reason to exit
+    windowManager_ = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"});
+    if (!waitUntil([] { return run({"wmctrl", "-m"}).has_value(); }, Seconds(20)))
+      throw std::runtime_error("the window manager did not start");
+  }
 
  private:
   TempFolder runtimeDir_;  // the session's private XDG_RUNTIME_DIR
   std::unique_ptr<Child> server_, windowManager_;
+};
+
+inline std::optional<std::string> xdotool(std::vector<std::string> args) {
+  args.insert(args.begin(), "xdotool");
+  return run(args);
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> found;
+  for (std::string line; std::getline(in, line);) found.push_back(line);
+  return found;
+}
+
+inline int windowHeight(const std::string& window) {
+  const std::string out = xdotool({"getwindowgeometry", "--shell", window}).value_or("");
+  const std::size_t at = out.find("HEIGHT=");
+  return at == std::string::npos ? -1 : std::stoi(out.substr(at + 7));
+}
+
+// A menu open over the main window: its id once it shows, "" after the deadline. Qt names an
+// untitled popup after the program.
+inline std::string popup(const std::string& mainWindow, Seconds deadline = patience) {
+  std::string found;
+  const auto look = [&] {
+    for (const std::string& id : lines(xdotool({"search", "--onlyvisible", "--classname", "^limbrik$"}).value_or("")))
+      if (id != mainWindow && xdotool({"getwindowname", id}) == "limbrik\n") found = id;
+    return !found.empty();
+  };
+  if (!look()) waitUntil(look, deadline);
+  return found;
+}
+
+// The window's pixels as 0x00RRGGBB, row by row from the top.
+inline Pixels grab(const std::string& window, int x, int y, int width, int height) {
+  const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr), XCloseDisplay);
+  XImage* image = connection ? XGetImage(connection.get(), std::stoul(window), x, y, static_cast<unsigned>(width),
+                                         static_cast<unsigned>(height), AllPlanes, ZPixmap)
+                             : nullptr;
+  Pixels pixels;
+  for (int row = 0; image && row < height; ++row)
+    for (int column = 0; column < width; ++column)
+      pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, column, row)) & 0xFFFFFFu);
+  if (image) XDestroyImage(image);
+  return pixels;
+}
+
+class OnDesktop : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { desktop = std::make_unique<Desktop>(); }
+  static void TearDownTestSuite() { desktop.reset(); }
+
+  void SetUp() override {
+    // The program under test: the one built beside the suite, or another named in LIMBRIK_BINARY.
+    const char* other = std::getenv("LIMBRIK_BINARY");
+    program = std::make_unique<Child>(std::vector<std::string>{other && *other ? other : LIMBRIK_BINARY});
+    window = shown("Limbrik Animator");
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(waitUntil([this] { return canvas().size() == 160000 && canvas() != Pixels(160000, 0); }));
+  }
+
+  void xdo(const std::vector<std::string>& args) { ASSERT_TRUE(xdotool(args)) << args.front(); }
+  void key(const std::string& keys) { xdo({"key", "--clearmodifiers", keys}); }
+  // Canvas coordinates: the menu bar takes the window's top 20 pixels.
+  void pointAt(int x, int y) { xdo({"mousemove", "--window", window, std::to_string(x), std::to_string(y + 20)}); }
+  void click(int x, int y, int button = 1) {
+    pointAt(x, y);
+    xdo({"click", std::to_string(button)});
+  }
+  void drag(int fromX, int fromY, int toX, int toY) {
+    pointAt(fromX, fromY);
+    xdo({"mousedown", "1"});
+    pointAt((fromX + toX) / 2, (fromY + toY) / 2);
+    pointAt(toX, toY);
+    settled();
+    xdo({"mouseup", "1"});
+  }
+  Pixels canvas() const { return grab(window, 0, 20, 400, 400); }
+  // Waits until the canvas shows the same picture twice in a row, and returns it.
+  Pixels settled() {
+    Pixels last = canvas(), now;
+    EXPECT_TRUE(waitUntil([&] { return std::exchange(last, now = canvas()) == now; }));
+    return now;
+  }
+  bool heightBecomes(int height) {
+    return waitUntil([&] { return windowHeight(window) == height; });
+  }
+  // Waits for a window of ours with this title to show, and gives it the keyboard.
+  std::string shown(const std::string& title) {
+    std::string id;
+    EXPECT_TRUE(waitUntil([&] {
+      const auto ids = lines(xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).value_or(""));
+      return !(id = ids.empty() ? "" : ids.back()).empty();
+    })) << "no window \"" << title << "\"";
+    if (!id.empty()) xdotool({"windowactivate", "--sync", id});
+    return id;
+  }
+  void gone(const std::string& title) {
+    EXPECT_TRUE(waitUntil([&] { return xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).value_or("").empty(); }))
+        << title;
+  }
+  // The close box, as the window manager sends it: WM_DELETE_WINDOW.
+  void closeBox() { ASSERT_TRUE(run({"wmctrl", "-i", "-c", window})); }
+  // Types a base name into the file dialog and waits for the export's last file.
+  void saveAs(const fs::path& base, const std::string& lastFile) {
+    shown("Speichern unter");
+    xdo({"type", "--delay", "20", base.string()});
+    key("Return");
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(base.parent_path() / lastFile); })) << lastFile;
+  }
+  void endsCleanly() {
+    const int status = program->waitForExit();
+    ASSERT_NE(status, -1) << "still running";
+    ASSERT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+
+  static std::vector<std::uint8_t> bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  // A 400 x 400 bitmap file's pixels as the screen shows them: top row first, 0x00RRGGBB.
+  static Pixels picture(const std::vector<std::uint8_t>& file) {
+    Pixels pixels;
+    for (int y = 399; y >= 0 && file.size() == 480054; --y)
+      for (int x = 0; x < 400; ++x) {
+        const std::uint8_t* p = &file[54 + static_cast<std::size_t>(y) * 1200 + static_cast<std::size_t>(x) * 3];
+        pixels.push_back(std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0]);
+      }
+    return pixels;
+  }
+
+  static inline std::unique_ptr<Desktop> desktop;
+  std::unique_ptr<Child> program;
+  std::string window;
+  TempFolder temp;
 };

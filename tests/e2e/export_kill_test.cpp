@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "series.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -20,11 +21,18 @@ namespace {
 
 constexpr int frames = 30;
 
+// The export as the editor runs it, in a process of its own: frames of distinct poses.
 pid_t startExport(const fs::path& folder) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::execl(EXPORT_WORKER, EXPORT_WORKER, (folder / "walk").c_str(), std::to_string(frames).c_str(), nullptr);
-    ::_exit(127);
+    initImageStore();
+    Session session;
+    resetPose(session.figure);
+    for (int i = 0; i < frames; ++i) {
+      session.figure[0].angle = 100 + 7 * i;
+      captureFrame(session);
+    }
+    ::_exit(exportSeriesTo(session, (folder / "walk").string()) == ExportResult::Completed ? 0 : 1);
   }
   return pid;
 }

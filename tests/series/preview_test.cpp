@@ -1,5 +1,4 @@
 #include <QLineEdit>
-#include <QSlider>
 
 #include "support/editor_fixture.h"
 
@@ -28,58 +27,45 @@ class Preview : public EditorTest {
     setControlState(layout::playButton, 1);
     playButtonCommand(session);
   }
+  bool drawsAgain() {
+    const std::uint32_t before = canvasRevision(layout::canvas);
+    step();
+    return canvasRevision(layout::canvas) != before;
+  }
 };
 
 TEST_F(Preview, EnteringShowsTheFirstFramePausedAndLeavingRestores) {
   captureMany(3);
   setControlState(layout::playButton, 1);
   enterPreview(session);
-  EXPECT_TRUE(session.previewMode);
-  EXPECT_FALSE(session.playing);
-  EXPECT_EQ(getControlState(layout::playButton), 0);  // released, as playback is
-  EXPECT_EQ(session.frames.index(), 0);
-  EXPECT_EQ(getControlState(layout::trackbar), 0);
-  EXPECT_EQ(static_cast<QSlider*>(controlWidget(layout::trackbar))->maximum(), 2);
-  EXPECT_EQ(getMenuItemChecked(layout::menuBar, menu::preview), 1);
+  EXPECT_EQ(seen(), "preview, frame 0 of 3, button 0, trackbar 0 of 2, Vorschau checked, Bild Speichern grey, 455 high");
+  play();
   togglePreview(session);
-  EXPECT_FALSE(session.previewMode);
-  EXPECT_FALSE(menuItemGreyed(layout::menuBar, menu::capture));
+  EXPECT_EQ(seen(), "edit playing, frame 0 of 3, button 1, trackbar 0 of 2, 400 high");
 }
 
 TEST_F(Preview, PlaybackFollowsTheRateAndWraps) {
   captureMany(3);
   enterPreview(session);
   play();
-  EXPECT_TRUE(session.playing);
-  EXPECT_EQ(after(41), 1);  // 25 per second: more than 40 ms apart
-  EXPECT_EQ(after(40), 1);
-  EXPECT_EQ(after(1), 2);
-  EXPECT_EQ(getControlState(layout::trackbar), 2);
-  EXPECT_EQ(after(41), 0);
-  setRate("  12fps");
-  EXPECT_EQ(after(83), 0);
-  EXPECT_EQ(after(1), 1);
-  setRate("1001");  // delay 0: whenever the tick moved on
-  EXPECT_EQ(after(0), 1);
-  EXPECT_EQ(after(1), 2);
-  setRate("-5");  // a negative delay: every step
-  EXPECT_EQ(after(0), 0);
-  EXPECT_EQ(after(0), 1);
-  setRate("$19");
-  EXPECT_EQ(after(40), 1);
-  EXPECT_EQ(after(1), 2);
-}
-
-TEST_F(Preview, NoRateMeansNoDrawAndNoAdvance) {
-  captureMany(2);
-  enterPreview(session);
-  play();
-  for (const char* text : {"", "abc", "4294967296"}) {
-    setRate(text);
-    EXPECT_EQ(after(5000), 0) << text;
+  const struct {
+    const char* rate;
+    std::uint32_t ms;
+    int frame;
+  } steps[] = {
+      {"25", 41, 1},   {"25", 40, 1},     {"25", 1, 2},  // 25 a second: more than 40 ms apart
+      {"25", 41, 0},   {"  12fps", 83, 0}, {"  12fps", 1, 1},
+      {"1001", 0, 1},  {"1001", 1, 2},  // a delay of 0: whenever the tick moved on
+      {"-5", 0, 0},    {"-5", 0, 1},  // a negative delay: every step
+      {"$19", 40, 1},  {"$19", 1, 2},
+      {"", 5000, 2},   {"abc", 5000, 2}, {"4294967296", 5000, 2},  // no rate: no advance
+      {"1.5", 1001, 0},
+  };
+  for (const auto& s : steps) {
+    setRate(s.rate);
+    EXPECT_EQ(after(s.ms), s.frame) << '"' << s.rate << "\" after " << s.ms << " ms";
   }
-  setRate("1.5");
-  EXPECT_EQ(after(1001), 1);
+  EXPECT_EQ(getControlState(layout::trackbar), 0);
 }
 
 TEST_F(Preview, AFrameIsDueMoreThanTheDelayAfterTheLastWhereverTheTickCountWraps) {
@@ -105,37 +91,28 @@ TEST_F(Preview, AFrameIsDueMoreThanTheDelayAfterTheLastWhereverTheTickCountWraps
 
 TEST_F(Preview, ThePlayButtonSpringsBackOnAnEmptySeriesAndASingleFrameShows) {
   enterPreview(session);
-  EXPECT_EQ(static_cast<QSlider*>(controlWidget(layout::trackbar))->maximum(), 0);
   play();
-  EXPECT_FALSE(session.playing);
-  EXPECT_EQ(getControlState(layout::playButton), 0);
-  const std::uint32_t before = canvasRevision(layout::canvas);
-  step();  // nothing to draw
-  EXPECT_EQ(canvasRevision(layout::canvas), before);
+  EXPECT_EQ(seen(), "preview, frame -1 of 0, button 0, trackbar 0 of 0, Vorschau checked, Bild Speichern grey, 455 high");
+  EXPECT_FALSE(drawsAgain()) << "nothing to draw";
   leavePreview(session);
   captureMany(1);
   enterPreview(session);
-  step();
-  EXPECT_NE(canvasRevision(layout::canvas), before);
+  EXPECT_TRUE(drawsAgain());
 }
 
 TEST_F(Preview, TheCanvasShowsTheCurrentFrameAndDrawsItAgainOnlyWhenItChanged) {
   captureMany(3);
-  for (int n = 0; n < 3; ++n) {  // a mark of its own in each frame
-    ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[n].image)), 0);
-    fillRectangle(0, 0, 10, 10, static_cast<Color>(0x10 << (8 * n)));
+  const auto mark = [this](int frame, Color color) {
+    ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[frame].image)), 0);
+    fillRectangle(0, 0, 10, 10, color);
     endDrawing();
-  }
+  };
+  for (int n = 0; n < 3; ++n) mark(n, static_cast<Color>(0x10 << (8 * n)));
   const auto shown = [] {  // reading is a drawing pass too: the next step draws again
     if (!beginDrawing(canvasOutput(layout::canvas))) return Color{0xFFFFFFFF};
     const Color c = readPixel(5, 5);
     endDrawing();
     return c;
-  };
-  const auto drawsAgain = [this] {
-    const std::uint32_t before = canvasRevision(layout::canvas);
-    step();
-    return canvasRevision(layout::canvas) != before;
   };
   enterPreview(session);
   play();
@@ -147,15 +124,13 @@ TEST_F(Preview, TheCanvasShowsTheCurrentFrameAndDrawsItAgainOnlyWhenItChanged) {
   trackbarCommand(session);
   EXPECT_TRUE(drawsAgain());
   EXPECT_EQ(shown(), 0x100000u);
-  EXPECT_EQ(after(41), 0);  // an advance wraps to the first frame
+  EXPECT_EQ(after(41), 0);  // playback goes on from the chosen frame and wraps
   EXPECT_EQ(shown(), 0x10u);
   EXPECT_EQ(after(41), 1);
   EXPECT_EQ(shown(), 0x1000u);
   step();
   EXPECT_FALSE(drawsAgain());
-  ASSERT_NE(beginDrawing(imageOutput(session.frames.frames[1].image)), 0);
-  fillRectangle(0, 0, 10, 10, 0x777777);  // the frame itself changed
-  endDrawing();
+  mark(1, 0x777777);  // the frame itself changed
   EXPECT_TRUE(drawsAgain());
   EXPECT_EQ(shown(), 0x777777u);
 }

@@ -1,10 +1,10 @@
 #include <QScreen>
 
-#include "support/ui_fixture.h"
+#include "support/editor_fixture.h"
 
 namespace {
 
-class Canvas : public WindowTest {};
+class Canvas : public EditorTest {};
 
 TEST_F(Canvas, EachPassShowsWhenItEnds) {
   ASSERT_NE(beginDrawing(canvasOutput(0)), 0);

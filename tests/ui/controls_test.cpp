@@ -1,10 +1,10 @@
 #include <QSlider>
 
-#include "support/ui_fixture.h"
+#include "support/editor_fixture.h"
 
 namespace {
 
-class Controls : public WindowTest {};
+class Controls : public EditorTest {};
 
 TEST_F(Controls, ToggleButtonFlipsBeforeItsEventAndTheProgramSetsItQuietly) {
   QTest::mouseClick(control(2), Qt::LeftButton);

@@ -4,13 +4,11 @@
 #include <QPushButton>
 #include <fstream>
 
-#include "support/dialog_answers.h"
-#include "support/temp_folder.h"
-#include "support/ui_fixture.h"
+#include "support/editor_fixture.h"
 
 namespace {
 
-class Dialogs : public WindowTest {};
+class Dialogs : public EditorTest {};
 
 TEST_F(Dialogs, TheQuestionBoxSpeaksGermanAndEveryWayOutHasItsAnswer) {
   QStringList texts;
@@ -34,8 +32,7 @@ TEST_F(Dialogs, TheQuestionBoxSpeaksGermanAndEveryWayOutHasItsAnswer) {
 }
 
 TEST_F(Dialogs, TheSaveDialogReturnsTheTypedPathAsItIsWithoutAQuestion) {
-  const TempFolder temp;
-  std::ofstream(temp.path / "walk") << "a file of the base's name: no question, the name is a base";
+  std::ofstream(folder / "walk") << "a file of the base's name: no question, the name is a base";
   QString accept, initial;
   answerNextDialog([&](QWidget* modal) {
     auto* dialog = static_cast<QFileDialog*>(modal);
@@ -44,7 +41,7 @@ TEST_F(Dialogs, TheSaveDialogReturnsTheTypedPathAsItIsWithoutAQuestion) {
     dialog->findChild<QLineEdit*>("fileNameEdit")->setText("walk");
     QMetaObject::invokeMethod(dialog, "accept");
   });
-  EXPECT_EQ(askSavePath("", (temp.path / "start").string(), "Bilder|*.bmp", 0), (temp.path / "walk").string());
+  EXPECT_EQ(askSavePath("", (folder / "start").string(), "Bilder|*.bmp", 0), (folder / "walk").string());
   EXPECT_EQ(accept.remove(QChar('&')).toStdString(), "Speichern");
   EXPECT_EQ(initial, "start");  // the default splits into folder and name
   chooseSavePath("");

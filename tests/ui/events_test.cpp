@@ -1,11 +1,11 @@
 #include <QLineEdit>
 #include <chrono>
 
-#include "support/ui_fixture.h"
+#include "support/editor_fixture.h"
 
 namespace {
 
-class Events : public WindowTest {};
+class Events : public EditorTest {};
 
 TEST_F(Events, CanvasInputComesOutInOrderOnePerCall) {
   QTest::mousePress(control(0), Qt::LeftButton, {}, QPoint(10, 10));
@@ -71,7 +71,7 @@ TEST_F(Events, WindowNumbersAndSizesAreCheckedAndAResizeMayMove) {
   EXPECT_EQ(resizeWindow(1, keepUnchanged, keepUnchanged, keepUnchanged, 475), 0);
   EXPECT_EQ(resizeWindow(0, 30, 40, keepUnchanged, 475), 1);
   EXPECT_EQ(window()->pos(), QPoint(30, 40));
-  EXPECT_EQ(client()->height(), 455);
+  EXPECT_EQ(windowRecord(0)->client->height(), 455);
   EXPECT_NE(openWindow(20, 0, 0, 10, 10, "x", 0x10000000), 0u);  // beyond the first sixteen numbers
   closeWindow(20);
 }
