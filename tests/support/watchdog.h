@@ -8,37 +8,25 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <string>
 #include <thread>
 
-class Watchdog : public testing::EmptyTestEventListener {
- public:
-  explicit Watchdog(std::chrono::seconds limit) : limit_(limit) {
-    std::thread([this] {
-      for (;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        const auto started = started_.load();
-        if (started != Clock::time_point{} && Clock::now() - started > limit_) {
-          std::fprintf(stderr, "\nwatchdog: %s did not finish within %lld s\n", name_, (long long)limit_.count());
-          ::_exit(3);
-        }
-      }
-    }).detach();
-  }
-  void OnTestStart(const testing::TestInfo& test) override {
-    std::snprintf(name_, sizeof name_, "%s.%s", test.test_suite_name(), test.name());
-    started_ = Clock::now();
-  }
-  void OnTestEnd(const testing::TestInfo&) override { started_ = Clock::time_point{}; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  std::chrono::seconds limit_;
-  std::atomic<Clock::time_point> started_{};
-  char name_[256] = {};
-};
-
-// Installs the watchdog for every test of the binary.
 inline void watchEveryTest(std::chrono::seconds limit) {
-  testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(limit));
+  using Clock = std::chrono::steady_clock;
+  static std::atomic<Clock::time_point> started{};  // of the running test; none between tests
+  struct Listener : testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { started = Clock::now(); }
+    void OnTestEnd(const testing::TestInfo&) override { started = Clock::time_point{}; }
+  };
+  testing::UnitTest::GetInstance()->listeners().Append(new Listener);
+  std::thread([limit] {
+    for (;;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      const Clock::time_point since = started;
+      const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+      if (since == Clock::time_point{} || Clock::now() - since <= limit || !test) continue;
+      std::fprintf(stderr, "\nwatchdog: %s.%s did not finish within %lld s\n", test->test_suite_name(), test->name(),
+                   static_cast<long long>(limit.count()));
+      ::_exit(3);
+    }
+  }).detach();
 }

@@ -47,6 +47,7 @@ TEST_F(Controls, ANumberInUseReplacesItsControl) {
   EXPECT_EQ(getControlText(2), "neu");
   EXPECT_EQ(getControlText(42), "");
   EXPECT_EQ(canvasOutput(3), nullptr);
+  EXPECT_EQ(canvasRevision(3) + canvasRevision(42), 0u);  // an edit box and a number without control
 }
 
 }  // namespace

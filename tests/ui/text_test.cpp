@@ -18,14 +18,12 @@ TEST(TextToInteger, ReadsSignsBasesAndStopsAtTheFirstNonDigit) {
 }
 
 TEST(IntegerToText, PlainDecimalThatReadsBack) {
-  EXPECT_EQ(integerToText(0), "0");
-  EXPECT_EQ(integerToText(-5), "-5");
-  EXPECT_EQ(integerToText(11), "11");
-  EXPECT_EQ(integerToText(2147483648LL), "2147483648");
-  EXPECT_EQ(integerToText(-2147483648LL), "-2147483648");
-  EXPECT_EQ(integerToText(INT64_MIN), "-9223372036854775808");
-  EXPECT_EQ(integerToText(INT64_MAX), "9223372036854775807");
-  for (const std::int64_t value : {INT64_MIN, std::int64_t{-1}, INT64_MAX}) EXPECT_EQ(textToInteger(integerToText(value)), value);
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "0"}, {-5, "-5"}, {11, "11"}, {INT64_MIN, "-9223372036854775808"}, {INT64_MAX, "9223372036854775807"}};
+  for (const auto& [value, text] : cases) {
+    EXPECT_EQ(integerToText(value), text);
+    EXPECT_EQ(textToInteger(text), value);
+  }
 }
 
 TEST(TextConversion, RandomTextsAndRoundTrips) {

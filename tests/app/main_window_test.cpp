@@ -1,0 +1,94 @@
+// The main window through the editor's own loop: its menu, each shortcut in each mode, and
+// dragging each handle.
+#include <QMenu>
+#include <cmath>
+
+#include "support/editor_fixture.h"
+
+namespace {
+
+class MainMenu : public EditorTest {};
+using MainWindow = EditorTest;
+
+TEST_F(MainMenu, ListsItsItemsWithTheirHintsInOrder) {
+  const QMenu* menu = window()->findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->title(), "&Datei");
+  QStringList items;
+  for (const QAction* action : menu->actions()) items << (action->isSeparator() ? "-" : action->text());
+  EXPECT_EQ(items, (QStringList{"Neu\tStrg+N", "Speichern\tStrg+S", "-", "Bild Speichern\tUmschalt+S",
+                                "Vorschau\tStrg+V", "-", "Beenden"}));
+}
+
+TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {
+  const struct {
+    bool preview;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int frames;  // after it, from two
+    bool previewAfter;
+    bool wrote;
+  } cases[] = {
+      {false, Qt::Key_N, Qt::ControlModifier, 0, false, false}, {true, Qt::Key_N, Qt::ControlModifier, 0, false, false},
+      {false, Qt::Key_S, Qt::ControlModifier, 2, false, true},  {true, Qt::Key_S, Qt::ControlModifier, 2, true, true},
+      {false, Qt::Key_S, Qt::ShiftModifier, 3, false, false},   {true, Qt::Key_S, Qt::ShiftModifier, 2, true, false},
+      {false, Qt::Key_V, Qt::ControlModifier, 2, true, false},  {true, Qt::Key_V, Qt::ControlModifier, 2, false, false},
+  };
+  for (const auto& c : cases) {
+    newSeries(session);
+    captureMany(2);
+    if (c.preview) enterPreview(session);
+    if (c.key == Qt::Key_N) pressAnswer(7);  // New asks about the unsaved frames: No
+    if (c.key == Qt::Key_S && c.modifiers == Qt::ControlModifier) chooseSavePath((folder / "walk").string());
+    QTest::keyClick(window(), c.key, c.modifiers);
+    for (int i = 0; i < 3; ++i) pass();  // the window may have queued a move before the key
+    const std::string which = QKeySequence(c.key | c.modifiers).toString().toStdString() + (c.preview ? " in preview" : "");
+    EXPECT_EQ(session.frames.count(), c.frames) << which;
+    EXPECT_EQ(session.previewMode, c.previewAfter) << which;
+    EXPECT_EQ(fs::exists(folder / "walk1r.bmp"), c.wrote) << which;
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+  }
+}
+
+// Each Segment and the one whose end is its start: the arms and legs hang on their upper
+// parts, the legs and the torso's upper half on the hip, the arms, head and lower half on the neck.
+constexpr std::pair<int, int> joints[] = {{1, 0}, {3, 2}, {5, 4}, {7, 6}, {4, 8}, {6, 8},
+                                          {9, 8}, {0, 9}, {2, 9}, {10, 9}, {8, 9}};
+
+// Pressed on the handle, moved and released there, then moved on with the button up.
+TEST_F(MainWindow, EachHandleTurnsItsOwnSegmentOnlyWhileTheButtonIsHeld) {
+  EXPECT_FALSE(QApplication::windowIcon().isNull());
+  QWidget* canvas = control(layout::canvas);
+  const auto moveTo = [&](QPoint at) {
+    QCursor::setPos(canvas->mapToGlobal(at));
+    QTest::mouseMove(canvas, at);
+    for (int i = 0; i < 3; ++i) pass();
+  };
+  for (int i = 0; i < segmentCount; ++i) {
+    resetPose(session.figure);
+    pass();  // a render leaves the end vectors the hit test reads
+    const Figure before = session.figure;
+    const QPoint handle(std::lround(before[i].x + before[i].dx), std::lround(before[i].y + before[i].dy));
+    moveTo(handle);
+    QTest::mousePress(canvas, Qt::LeftButton, {}, handle);
+    for (int pass = 0; pass < 3; ++pass) this->pass();  // the press takes the handle under the pointer
+    moveTo(handle + QPoint(25, 15));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, handle + QPoint(25, 15));
+    for (int pass = 0; pass < 3; ++pass) this->pass();
+    const Figure dragged = session.figure;
+    moveTo(QPoint(5, 5));
+    const auto torso = [](int s) { return s == 8 || s == 9; };  // one bone, turned from either end
+    for (int j = 0; j < segmentCount; ++j) {
+      EXPECT_EQ(dragged[j].angle != before[j].angle, j == i || (torso(i) && torso(j))) << "dragging " << i << " turned " << j;
+      EXPECT_EQ(session.figure[j].angle, dragged[j].angle) << "moving after the release turned " << j;
+    }
+    const Figure& f = session.figure;  // every Segment starts where the one it hangs on ends
+    for (const auto& [child, parent] : joints)
+      EXPECT_EQ(std::pair(f[child].x, f[child].y), std::pair(roundToInt(f[parent].x + double{f[parent].dx}, -1),
+                                                            roundToInt(f[parent].y + double{f[parent].dy}, -1)))
+          << "after dragging " << i << ", " << child << " does not start at the end of " << parent;
+  }
+}
+
+}  // namespace
