@@ -107,6 +107,17 @@ TEST(Surfaces, OneAtATimeAndNothingWithoutOne) {
   EXPECT_EQ(currentSurface(), nullptr);
   EXPECT_EQ(beginDrawing(imageOutput(0)), 0);
   shutdownImageStore();
+  std::vector<std::uint8_t> wide(4 * 16, 0xAA);  // a 32-bit target is not drawn on
+  const DrawTarget target{wide.data(), 4, 4, 32, 16};
+  ASSERT_NE(beginDrawing(openSurface(target)), 0);
+  fillRectangle(0, 0, 4, 4, ink);
+  plot(1, 1, ink);
+  drawLine(0, 0, 3, 3, ink);
+  fillCircle(2, 2, 1, ink);
+  floodFill(0, 0, ink, ink);
+  EXPECT_EQ(readPixel(1, 1), 0u);
+  endDrawing();
+  EXPECT_EQ(wide, std::vector<std::uint8_t>(4 * 16, 0xAA));
 }
 
 }  // namespace

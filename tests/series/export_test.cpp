@@ -77,12 +77,7 @@ TEST_F(Export, TheMessageNamesTheFirstFailedFileAndWhy) {
   };
   for (const auto& c : cases) {
     auto message = std::make_shared<std::string>();
-    answerNextDialog([message](QWidget* modal) {
-      EXPECT_EQ(modal->parentWidget(), window()) << "the box belongs to the main window";
-      EXPECT_LE(modal->width(), 600) << "a long path wraps";
-      *message = static_cast<QMessageBox*>(modal)->text().remove(QChar(0x200B)).toStdString();
-      static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
-    });
+    readMessage(message);
     EXPECT_EQ(exportSeriesTo(session, (folder / c.base).string()), ExportResult::Failed) << c.base;
     EXPECT_FALSE(session.seriesSaved);
     EXPECT_NE(message->find((folder / c.firstFailed).string() += '"'), std::string::npos) << *message;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "ui_internal.h"
+
 inline void answerNextDialog(std::function<void(QWidget*)> act) {
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [act = std::move(act), poll] {
@@ -46,11 +48,14 @@ inline void chooseSavePath(const std::string& path) {
   });
 }
 
-// Remembers the text of the next message box and presses its OK button.
+// Remembers the text of the next message box and presses its OK button. The box belongs to
+// the editor's window and wraps a long path.
 inline void readMessage(std::shared_ptr<std::string> text) {
   answerNextDialog([text](QWidget* modal) {
     auto* box = static_cast<QMessageBox*>(modal);
     *text = box->text().remove(QChar(0x200B)).toStdString();  // without the break chances
+    EXPECT_EQ(box->parentWidget(), windowRecord(0)->widget) << *text;
+    EXPECT_LE(box->width(), 600) << *text;
     box->button(QMessageBox::Ok)->click();
   });
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QSlider>
@@ -62,12 +61,8 @@ class EditorTest : public testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
   std::vector<std::string> filesByAge() const {
-    std::vector<std::pair<std::int64_t, std::string>> found;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      struct stat info {};
-      ::stat(entry.path().c_str(), &info);
-      found.push_back({info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, entry.path().filename().string()});
-    }
+    std::vector<std::pair<fs::file_time_type, std::string>> found;
+    for (const auto& entry : fs::directory_iterator(folder)) found.push_back({entry.last_write_time(), entry.path().filename()});
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;
     for (const auto& [when, name] : found) names.push_back(name);
