@@ -84,14 +84,10 @@ class Child {
   int status_ = -1;
 };
 
-// What a command printed, or nothing when it did not exit with 0. Arguments are quoted for the shell.
+// What a command printed, or nothing when it did not exit with 0. No argument holds a quote.
 inline std::optional<std::string> run(const std::vector<std::string>& argv) {
   std::string command;
-  for (const std::string& a : argv) {
-    command += " '";
-    for (const char c : a) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += "'";
-  }
+  for (const std::string& a : argv) command += " '" + a + "'";
   FILE* out = ::popen((command + " 2>/dev/null").c_str(), "r");
   if (!out) return {};
   std::string text;
@@ -99,37 +95,6 @@ inline std::optional<std::string> run(const std::vector<std::string>& argv) {
   while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, out)) text.append(buffer, n);
   return ::pclose(out) == 0 ? std::optional(text) : std::nullopt;
 }
-
-// An Xvfb display of its own, with a window manager; this process's DISPLAY points at it, so
-// every program started later runs there.
-class Desktop {
- public:
-  Desktop() {
-    int fds[2];  // Xvfb picks a free display itself and names it on this pipe
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    server_ = std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
-                                                               "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
-                                      fds[1]);
-    ::close(fds[1]);
-    std::string number;
-    char c = 0;
-    pollfd ready{fds[0], POLLIN, 0};
-    while (::poll(&ready, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (number.empty()) throw std::runtime_error("Xvfb did not start");
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::setenv("XDG_RUNTIME_DIR", runtimeDir_.path.c_str(), 1);
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // a window gone mid-grab is no reason to exit
-    windowManager_ = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"});
-    if (!waitUntil([] { return run({"wmctrl", "-m"}).has_value(); }, Seconds(20)))
-      throw std::runtime_error("the window manager did not start");
-  }
-
- private:
-  TempFolder runtimeDir_;  // the session's private XDG_RUNTIME_DIR
-  std::unique_ptr<Child> server_, windowManager_;
-};
 
 inline std::optional<std::string> xdotool(std::vector<std::string> args) {
   args.insert(args.begin(), "xdotool");
@@ -178,8 +143,29 @@ inline Pixels grab(const std::string& window, int x, int y, int width, int heigh
 
 class OnDesktop : public testing::Test {
  protected:
-  static void SetUpTestSuite() { desktop = std::make_unique<Desktop>(); }
-  static void TearDownTestSuite() { desktop.reset(); }
+  // An Xvfb display of its own, with a window manager; this process's DISPLAY points at it, so
+  // every program started later runs there.
+  static void SetUpTestSuite() {
+    int fds[2];  // Xvfb picks a free display itself and names it on this pipe
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    server = std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
+                                                              "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                                     fds[1]);
+    ::close(fds[1]);
+    std::string number;
+    char c = 0;
+    pollfd ready{fds[0], POLLIN, 0};
+    while (::poll(&ready, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir.path.c_str(), 1);
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // a window gone mid-grab is no reason to exit
+    windowManager = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"});
+    ASSERT_TRUE(waitUntil([] { return run({"wmctrl", "-m"}).has_value(); })) << "the window manager did not start";
+  }
+  static void TearDownTestSuite() { windowManager.reset(), server.reset(); }
 
   void SetUp() override {
     // The program under test: the one built beside the suite, or another named in LIMBRIK_BINARY.
@@ -261,7 +247,8 @@ class OnDesktop : public testing::Test {
     return pixels;
   }
 
-  static inline std::unique_ptr<Desktop> desktop;
+  static inline TempFolder runtimeDir;  // the session's private XDG_RUNTIME_DIR
+  static inline std::unique_ptr<Child> server, windowManager;
   std::unique_ptr<Child> program;
   std::string window;
   TempFolder temp;

@@ -23,23 +23,6 @@ class Render : public testing::Test {
   }
 };
 
-TEST_F(Render, TheOnionSkinFollowsChangesToItsFrame) {
-  const ImageId frame = createImage(AutoId, 400, 400);  // black: blends white to 175
-  const RenderTarget target{[](std::intptr_t id) { return imageOutput(id); }, image};
-  renderFigure(figure, target, true, imageHandle(frame));
-  EXPECT_EQ(at(10, 10), 0xAFAFAFu);
-  ASSERT_NE(beginDrawing(imageOutput(frame)), 0);
-  fillRectangle(0, 0, 20, 20, 0x303030);
-  endDrawing();
-  renderFigure(figure, target, true, imageHandle(frame));
-  EXPECT_EQ(at(10, 10), 0xBEBEBEu);
-  EXPECT_EQ(at(30, 10), 0xAFAFAFu);
-  const ImageId small = createImage(AutoId, 50, 50);  // other sizes blend directly
-  renderFigure(figure, target, true, imageHandle(small));
-  EXPECT_EQ(at(10, 10), 0xAFAFAFu);
-  EXPECT_EQ(at(60, 10), 0xFFFFFFu);
-}
-
 TEST_F(Render, AnUnchangedSceneIsNotDrawnAgain) {
   const RenderTarget tracked{[](std::intptr_t id) { return imageOutput(id); }, image,
                              [](std::intptr_t id) { return lookupImage(id)->revision; }};

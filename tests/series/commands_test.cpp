@@ -32,6 +32,7 @@ TEST_F(Commands, NewFollowsTheAnswerAndReturnsToEditMode) {
   pressAnswer(7);
   newCommand(session);
   EXPECT_EQ(session.frames.count(), 0);
+  EXPECT_EQ(liveImageCount(), 0u) << "the frames' Images are released";
   EXPECT_EQ(session.figure[4].angle, 175);
   EXPECT_TRUE(fs::is_empty(folder));
   captureMany(2);
@@ -61,22 +62,6 @@ TEST_F(Commands, QuittingKeepsFramesThatWereNotWrittenAndAsksAfterANewCapture) {
   captureFrame(session);
   pressAnswer(2);
   EXPECT_FALSE(quitConfirmed(session));
-}
-
-TEST_F(Commands, TheQuestionSpeaksGerman) {
-  captureMany(1);
-  QString title, text;
-  answerNextDialog([&](QWidget* modal) {
-    auto* box = static_cast<QMessageBox*>(modal);
-    title = box->windowTitle();
-    text = box->text();
-    EXPECT_EQ(box->icon(), QMessageBox::Question);
-    box->button(QMessageBox::Cancel)->click();
-  });
-  EXPECT_EQ(askToSave(session), 2);
-  EXPECT_EQ(title + "|" + text, "Limbrik Editor|Möchten Sie die erstellte Bilderserie speichern?");
-  session.seriesSaved = true;
-  EXPECT_EQ(askToSave(session), 0);
 }
 
 }  // namespace

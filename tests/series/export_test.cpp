@@ -88,14 +88,6 @@ TEST_F(Export, TheMessageNamesTheFirstFailedFileAndWhy) {
   EXPECT_EQ(failureReason(EIO), "Das System meldet den Fehler Nr. 5.");
 }
 
-TEST_F(Export, TheLongestBaseTheFileSystemTakesIsWrittenForEveryFrame) {
-  captureMany(11);
-  const std::string base = std::string(248, 'b');  // frame 10's names are 255 bytes long
-  ASSERT_EQ(exportSeriesTo(session, (folder / base).string()), ExportResult::Completed);
-  EXPECT_EQ(fs::file_size(folder / (base + "10r.bmp")), 480054u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 22);
-}
-
 TEST_F(Export, AnExportThatFailsPartwayKeepsTheOldFilesAndLeavesNothingNew) {
   captureMany(3);
   std::ofstream(folder / "walk1l.bmp") << "old";

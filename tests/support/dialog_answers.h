@@ -26,12 +26,17 @@ inline void answerNextDialog(std::function<void(QWidget*)> act) {
   QTimer::singleShot(0, qApp, [poll] { (*poll)(); });
 }
 
-// The question box: 6 Yes, 7 No, 2 Cancel, 1 OK.
+// The question box: 6 Yes, 7 No, 2 Cancel, 1 OK. The editor's one question is asked in German.
 inline void pressAnswer(int answer) {
   answerNextDialog([answer](QWidget* modal) {
+    auto* box = static_cast<QMessageBox*>(modal);
+    if (answer != 1) {
+      EXPECT_EQ(box->windowTitle() + "|" + box->text(), "Limbrik Editor|Möchten Sie die erstellte Bilderserie speichern?");
+      EXPECT_EQ(box->icon(), QMessageBox::Question);
+    }
     const auto which = answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No
                      : answer == 1 ? QMessageBox::Ok : QMessageBox::Cancel;
-    static_cast<QMessageBox*>(modal)->button(which)->click();
+    box->button(which)->click();
   });
 }
 
