@@ -172,7 +172,9 @@ class OnDesktop : public testing::Test {
     const char* other = std::getenv("LIMBRIK_BINARY");
     program = std::make_unique<Child>(std::vector<std::string>{other && *other ? other : LIMBRIK_BINARY});
     window = shown("Limbrik Animator");
-    ASSERT_FALSE(window.empty());
+    ASSERT_FALSE(window.empty()) << (program->running() ? "the program runs without a window; windows: "
+                                                        : "the program ended; windows: ")
+                                 << xdotool({"search", "--name", "."}).value_or("none");
     ASSERT_TRUE(waitUntil([this] { return canvas().size() == 160000 && canvas() != Pixels(160000, 0); }));
   }
 

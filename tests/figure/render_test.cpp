@@ -15,12 +15,6 @@ class Render : public testing::Test {
     image = createImage(AutoId, 400, 400);
   }
   void TearDown() override { shutdownImageStore(); }
-  Color at(int x, int y) {
-    beginDrawing(imageOutput(image));
-    const Color c = readPixel(x, y);
-    endDrawing();
-    return c;
-  }
 };
 
 TEST_F(Render, AnUnchangedSceneIsNotDrawnAgain) {
@@ -32,6 +26,7 @@ TEST_F(Render, AnUnchangedSceneIsNotDrawnAgain) {
     return lookupImage(image)->pixels[0] != 7;
   };
   renderFigure(figure, tracked, true, 0);
+  EXPECT_EQ(currentSurface(), nullptr) << "the render's pass is over: the target shows it";
   EXPECT_FALSE(drawsAgain(true));
   figure[0].angle += 5;
   EXPECT_TRUE(drawsAgain(true)) << "a new pose";
