@@ -88,6 +88,17 @@ TEST_F(Editor, TheCloseBoxWithFramesFollowsEachAnswer) {
   closeBox();
   shown("Limbrik Editor");
   key("alt+j");
+  shown("Speichern unter");
+  xdo({"type", "--delay", "20", (temp.path / "gone" / "walk").string()});
+  key("Return");  // Ja, but the folder does not exist: the failure box, and the frames stay
+  EXPECT_TRUE(waitUntil([&] { return !xdotool({"search", "--onlyvisible", "--name", "^Speichern unter$"}); }));
+  shown("Limbrik Editor");
+  key("Return");
+  gone("Limbrik Editor");
+  EXPECT_TRUE(program->running());
+  closeBox();
+  shown("Limbrik Editor");
+  key("alt+j");
   saveAs(temp.path / "final", "final0r.bmp");
   endsCleanly();
   EXPECT_EQ(fs::file_size(temp.path / "final0l.bmp"), 480054u);

@@ -48,20 +48,4 @@ TEST_F(Commands, NewFollowsTheAnswerAndReturnsToEditMode) {
   EXPECT_EQ(session.frames.count(), 0);
 }
 
-TEST_F(Commands, QuittingKeepsFramesThatWereNotWrittenAndAsksAfterANewCapture) {
-  captureMany(1);
-  pressAnswer(6);
-  chooseSavePath((folder / "missing" / "walk").string());
-  auto message = std::make_shared<std::string>();
-  readMessage(message);
-  EXPECT_FALSE(quitConfirmed(session));  // the export failed: the frames are kept
-  pressAnswer(6);
-  chooseSavePath((folder / "walk").string());
-  EXPECT_TRUE(quitConfirmed(session));
-  EXPECT_TRUE(quitConfirmed(session));  // saved: ends without a question
-  captureFrame(session);
-  pressAnswer(2);
-  EXPECT_FALSE(quitConfirmed(session));
-}
-
 }  // namespace
