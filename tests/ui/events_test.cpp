@@ -1,4 +1,5 @@
 #include <QLineEdit>
+#include <QScreen>
 #include <chrono>
 
 #include "support/editor_fixture.h"
@@ -64,7 +65,10 @@ TEST_F(Events, AChosenItemRaisesItsIdAndTheCheckMarkShowsOnlyWhatWasSet) {
   EXPECT_EQ(getMenuItemChecked(0, 3), 0);
 }
 
-TEST_F(Events, WindowNumbersAndSizesAreCheckedAndAResizeMayMove) {
+TEST_F(Events, WindowsAreFramedPlacedNumberedAndSizedAsAsked) {
+  EXPECT_EQ(window()->windowFlags(), Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);  // no minimise or maximise
+  EXPECT_EQ(window()->frameGeometry().center(), window()->screen()->geometry().center());
   EXPECT_EQ(openWindow(1, 0, 0, -1, 10, "x", 0), 0u);
   EXPECT_EQ(openWindow(1, 0, 0, 10, -1, "x", 0), 0u);
   EXPECT_EQ(nativeWindowHandle(1), 0u);
