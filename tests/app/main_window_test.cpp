@@ -1,6 +1,7 @@
 // The main window through the editor's own loop: its menu, each shortcut in each mode, and
 // dragging each handle.
 #include <QMenu>
+#include <QMenuBar>
 #include <cmath>
 
 #include "support/editor_fixture.h"
@@ -18,6 +19,15 @@ TEST_F(MainMenu, ListsItsItemsWithTheirHintsInOrder) {
   for (const QAction* action : menu->actions()) items << (action->isSeparator() ? "-" : action->text());
   EXPECT_EQ(items, (QStringList{"Neu\tStrg+N", "Speichern\tStrg+S", "-", "Bild Speichern\tUmschalt+S",
                                 "Vorschau\tStrg+V", "-", "Beenden"}));
+}
+
+TEST_F(MainMenu, SitsAboveTheCanvasAndThePanelBelowItIsFilledAsAButton) {
+  const auto at = [](const QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); };
+  EXPECT_EQ(at(window()->findChild<QMenuBar*>()), QRect(0, 0, 400, 20));
+  EXPECT_EQ(at(control(layout::canvas)), QRect(0, 20, 400, 400));
+  EXPECT_EQ(at(control(layout::panel)), QRect(0, 420, 400, 55));
+  EXPECT_TRUE(control(layout::panel)->autoFillBackground());
+  EXPECT_EQ(control(layout::panel)->backgroundRole(), QPalette::Button);
 }
 
 TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {

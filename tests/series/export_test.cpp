@@ -119,6 +119,7 @@ TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
     auto* progress = qobject_cast<QProgressDialog*>(modal);
     ASSERT_NE(progress, nullptr);
     text = progress->labelText().toStdString();
+    EXPECT_GE(progress->width(), 320) << "room for the longest text";
     progress->cancel();
   });
   EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Cancelled);
