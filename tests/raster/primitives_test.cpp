@@ -73,6 +73,25 @@ TEST_F(Lines, CoverTheTracedPixelsInEitherDirectionAndClipByTruncation) {
   }
 }
 
+TEST(ImageDraws, LandClippedWhereverTheyArePlaced) {
+  initImageStore();
+  const ImageId source = createImage(AutoId, 3, 3), target = createImage(AutoId, 4, 4);
+  ASSERT_NE(beginDrawing(imageOutput(source)), 0);
+  for (int i = 0; i < 9; ++i) plot(i % 3, i / 3, static_cast<Color>(1 + i));
+  for (const auto& [x, y] : {std::pair{-1, -1}, {2, 2}, {-2, 1}, {3, -2}, {0, 0}}) {
+    ASSERT_NE(beginDrawing(imageOutput(target)), 0);
+    fillRectangle(0, 0, 4, 4, 0);
+    drawImage(imageHandle(source), x, y);
+    for (int i = 0; i < 16; ++i) {
+      const int sx = i % 4 - x, sy = i / 4 - y;
+      const Color want = sx >= 0 && sx < 3 && sy >= 0 && sy < 3 ? static_cast<Color>(1 + sx + 3 * sy) : 0;
+      EXPECT_EQ(readPixel(i % 4, i / 4), want) << "drawn at " << x << "," << y << ", pixel " << i;
+    }
+  }
+  endDrawing();
+  shutdownImageStore();
+}
+
 TEST(Blend, IsIntegerDivisionForEveryPairOfBytes) {
   initImageStore();
   const ImageId source = createImage(AutoId, 256, 256), target = createImage(AutoId, 256, 256);
