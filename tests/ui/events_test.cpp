@@ -76,7 +76,8 @@ TEST_F(Events, WindowsAreFramedPlacedNumberedAndSizedAsAsked) {
   EXPECT_EQ(resizeWindow(0, 30, 40, keepUnchanged, 475), 1);
   EXPECT_EQ(window()->pos(), QPoint(30, 40));
   EXPECT_EQ(windowRecord(0)->client->height(), 455);
-  EXPECT_NE(openWindow(20, 0, 0, 10, 10, "x", 0x10000000), 0u);  // beyond the first sixteen numbers
+  EXPECT_NE(openWindow(20, 50, 60, 10, 10, "x", 0x10000000), 0u);  // beyond the first sixteen numbers
+  EXPECT_EQ(windowRecord(20)->widget->pos(), QPoint(50, 60));
   closeWindow(20);
 }
 
