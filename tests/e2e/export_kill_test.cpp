@@ -2,6 +2,7 @@
 // complete new one, and nothing half-written is left.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@ constexpr int frames = 30;
 pid_t startExport(const fs::path& folder) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // an export that never ends dies with a test that gave up on it
     initImageStore();
     Session session;
     resetPose(session.figure);
