@@ -92,6 +92,10 @@ TEST_F(MainWindow, EachHandleTurnsItsOwnSegmentOnlyWhileTheButtonIsHeld) {
     for (int pass = 0; pass < 3; ++pass) this->pass();
     const Figure dragged = session.figure;
     moveTo(QPoint(5, 5));
+    for (const QPoint outside : {QPoint(400, 5), QPoint(5, 400)}) {  // just right of and below the canvas
+      QCursor::setPos(canvas->mapToGlobal(outside));
+      EXPECT_EQ(std::pair(pointerX(layout::window), pointerY(layout::window)), std::pair(-1, -1));
+    }
     const auto torso = [](int s) { return s == 8 || s == 9; };  // one bone, turned from either end
     for (int j = 0; j < segmentCount; ++j) {
       EXPECT_EQ(dragged[j].angle != before[j].angle, j == i || (torso(i) && torso(j))) << "dragging " << i << " turned " << j;

@@ -30,14 +30,6 @@ TEST_F(Events, IdenticalNeighboursInTheQueueMerge) {
   EXPECT_EQ(next(5, 5), (std::vector<Seen>{{ControlEvent, 0, MouseEnter}, {ControlEvent, 0, MouseMove}}));
 }
 
-TEST_F(Events, AClickHandledInTheWaitIsReturnedByThatCall) {
-  soon([] { QTest::mouseClick(control(2), Qt::LeftButton); });
-  int kind = 0;
-  for (int i = 0; i < 50 && kind != ControlEvent; ++i) kind = waitEvent(20);
-  EXPECT_EQ(kind, ControlEvent);
-  EXPECT_EQ(eventControl(), 2);
-}
-
 TEST_F(Events, ShortcutsComeBeforeTheFocusedEditAndGreyedOnesSwallowTheKey) {
   auto* edit = static_cast<QLineEdit*>(control(3));
   edit->setFocus();

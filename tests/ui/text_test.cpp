@@ -17,15 +17,6 @@ TEST(TextToInteger, ReadsSignsBasesAndStopsAtTheFirstNonDigit) {
   for (const auto& [text, value] : cases) EXPECT_EQ(textToInteger(text), value) << '"' << text << '"';
 }
 
-TEST(IntegerToText, PlainDecimalThatReadsBack) {
-  const std::pair<std::int64_t, const char*> cases[] = {
-      {0, "0"}, {-5, "-5"}, {11, "11"}, {INT64_MIN, "-9223372036854775808"}, {INT64_MAX, "9223372036854775807"}};
-  for (const auto& [value, text] : cases) {
-    EXPECT_EQ(integerToText(value), text);
-    EXPECT_EQ(textToInteger(text), value);
-  }
-}
-
 TEST(TextConversion, RandomTextsAndRoundTrips) {
 #if !defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "run by the sanitizer build, where it shows that no text reaches undefined behaviour";
