@@ -5,7 +5,8 @@
 
 namespace {
 
-constexpr Color outline = 0x3A3030;
+// Every channel differs within each colour, so a channel read for another shows.
+constexpr Color outline = 0x3A2010, paint = 0x40FF20, background = 0xC0B0A0;
 
 class FloodFill : public SurfaceTest {};
 
@@ -46,16 +47,17 @@ TEST_F(FloodFill, RandomClosedOutlinesFillExactlyTheSearchedRegion) {
   for (int round = 0; round < 300; ++round) {
     const int width = 8 + static_cast<int>(random() % 40), height = 8 + static_cast<int>(random() % 40);
     open(width, height);
+    fillRectangle(0, 0, width, height, background);
     std::uniform_int_distribution<int> px(-3, width + 2), py(-3, height + 2);
     std::vector<std::pair<int, int>> points;
     const int corners = 3 + static_cast<int>(random() % 6);
     for (int i = 0; i < corners; ++i) points.push_back({px(random), py(random)});
     polygon(points, outline);
-    for (int i = 0; i < 3; ++i) plot(px(random) & 7, py(random) & 7, 0x00FF00);  // stray pixels of the fill colour
+    for (int i = 0; i < 3; ++i) plot(px(random) & 7, py(random) & 7, paint);  // stray pixels of the fill colour
     // Seeds lie inside, outside and on the outline; rounds take turns at filling with the
     // outline's colour, with another, and filling the seed's surface.
     const int sx = static_cast<int>(random() % width), sy = static_cast<int>(random() % height);
-    const Color fill = round % 3 == 0 ? outline : 0x00FF00;
+    const Color fill = round % 3 == 0 ? outline : paint;
     const Color border = round % 3 == 2 ? 0xFFFFFFFF : outline;
     const PixelSet expected = reference(sx, sy, border, width, height);
     std::vector<Color> before;
