@@ -17,6 +17,22 @@ class Render : public testing::Test {
   void TearDown() override { shutdownImageStore(); }
 };
 
+TEST_F(Render, TheOnionSkinIsAlwaysTheFrameGivenNow) {
+  const ImageId black = createImage(AutoId, 400, 400), white = createImage(AutoId, 400, 400);
+  for (const auto& [frame, color] : {std::pair{black, Color{0}}, {white, Color{0xFFFFFF}}}) {
+    ASSERT_NE(beginDrawing(imageOutput(frame)), 0);  // one pass each: the same revision
+    fillRectangle(0, 0, 400, 400, color);
+    endDrawing();
+  }
+  const RenderTarget target{[](std::intptr_t id) { return imageOutput(id); }, image};
+  for (const auto& [onion, corner] : {std::pair{black, Color{0xAFAFAF}}, {white, Color{0xFFFFFF}}, {black, Color{0xAFAFAF}}}) {
+    renderFigure(figure, target, true, imageHandle(onion));  // as each new capture becomes the last frame
+    ASSERT_NE(beginDrawing(imageOutput(image)), 0);
+    EXPECT_EQ(readPixel(10, 10), corner) << "the onion of the frame before";
+    endDrawing();
+  }
+}
+
 TEST_F(Render, AnUnchangedSceneIsNotDrawnAgain) {
   const RenderTarget tracked{[](std::intptr_t id) { return imageOutput(id); }, image,
                              [](std::intptr_t id) { return lookupImage(id)->revision; }};
