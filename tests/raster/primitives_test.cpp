@@ -59,6 +59,7 @@ TEST_F(Lines, CoverTheTracedPixelsInEitherDirectionAndClipByTruncation) {
       {5, 399, 5, 420, {{5, 399}}},
       {405, 10, 399, 12, {{399, 12}}},
       {3, -1, 5, 1, {{4, 0}, {5, 1}}},
+      {-3, 5, 0, 6, {{0, 6}}},
       {-5, 3, -1, 90, {}},
   };
   open(400, 400);

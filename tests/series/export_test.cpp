@@ -120,6 +120,7 @@ TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
     ASSERT_NE(progress, nullptr);
     text = progress->labelText().toStdString();
     EXPECT_GE(progress->width(), 320) << "room for the longest text";
+    EXPECT_EQ(progress->windowTitle(), "Limbrik Editor");
     progress->cancel();
   });
   EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Cancelled);
