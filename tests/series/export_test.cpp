@@ -24,6 +24,9 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorInOrderUnderThePlainBase) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone
   const auto left = bytes(folder / "walk.bmp10l.bmp"), right = bytes(folder / "walk.bmp10r.bmp");
   ASSERT_EQ(std::make_pair(left.size(), right.size()), std::make_pair(std::size_t{480054}, std::size_t{480054}));
+  const std::uint8_t header[] = {'B', 'M', 0x36, 0x53, 7, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 0x90, 1, 0, 0,
+                                 0x90, 1, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 0x00, 0x53, 7, 0};  // 480054 bytes, 400 x 400
+  EXPECT_TRUE(std::equal(std::begin(header), std::end(header), left.begin()));
   EXPECT_TRUE(std::equal(left.begin(), left.begin() + 54, right.begin()));
   for (int at = 54; at < 480054; ++at) {  // pixel x of a row is pixel 399 - x of the mirror's, bytes in order
     const int x = (at - 54) % 1200 / 3;
