@@ -1,5 +1,6 @@
 // The main window through the editor's own loop: its menu, each shortcut in each mode, and
 // dragging each handle.
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <cmath>
@@ -28,6 +29,7 @@ TEST_F(MainMenu, SitsAboveTheCanvasAndThePanelBelowItIsFilledAsAButton) {
   EXPECT_EQ(at(control(layout::panel)), QRect(0, 420, 400, 55));
   EXPECT_TRUE(control(layout::panel)->autoFillBackground());
   EXPECT_EQ(control(layout::panel)->backgroundRole(), QPalette::Button);
+  EXPECT_EQ(static_cast<QLabel*>(control(layout::rateLabel))->alignment(), Qt::AlignLeft | Qt::AlignTop);  // "FPS:"
 }
 
 TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {
