@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int frames = 30;
+constexpr int frames = 20;
 
 // The export as the editor runs it, in a process of its own: frames of distinct poses.
 pid_t startExport(const fs::path& folder) {
@@ -63,7 +63,7 @@ TEST(ExportKilled, EveryNameHoldsTheOldOrTheCompleteNewFile) {
   ASSERT_EQ(fresh.size(), 2u * frames);
   std::mt19937 random(20261207);
   std::uniform_int_distribution<long long> moment(0, took.count() * 6 / 5);
-  for (int run = 0; run < 25; ++run) {
+  for (int run = 0; run < 20; ++run) {
     const TempFolder folder;
     for (const auto& [name, bytes] : fresh) std::ofstream(folder.path / name) << "old " << name;
     const pid_t pid = startExport(folder.path);
