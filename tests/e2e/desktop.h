@@ -171,7 +171,8 @@ class OnDesktop : public testing::Test {
     // The program under test: the one built beside the suite, or another named in LIMBRIK_BINARY.
     const char* other = std::getenv("LIMBRIK_BINARY");
     program = std::make_unique<Child>(std::vector<std::string>{other && *other ? other : LIMBRIK_BINARY});
-    window = shown("Limbrik Animator");
+    // A start right after a build may wait on a disk busy writing it back: more time for that.
+    window = shown("Limbrik Animator", Seconds(60));
     ASSERT_FALSE(window.empty()) << (program->running() ? "the program runs without a window; windows: "
                                                         : "the program ended; windows: ")
                                  << xdotool({"search", "--name", "."}).value_or("none");
@@ -205,12 +206,12 @@ class OnDesktop : public testing::Test {
     return waitUntil([&] { return windowHeight(window) == height; });
   }
   // Waits for a window of ours with this title to show, and gives it the keyboard.
-  std::string shown(const std::string& title) {
+  std::string shown(const std::string& title, Seconds deadline = patience) {
     std::string id;
     EXPECT_TRUE(waitUntil([&] {
       const auto ids = lines(xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).value_or(""));
       return !(id = ids.empty() ? "" : ids.back()).empty();
-    })) << "no window \"" << title << "\"";
+    }, deadline)) << "no window \"" << title << "\"";
     if (!id.empty()) xdotool({"windowactivate", "--sync", id});
     return id;
   }
