@@ -53,7 +53,7 @@ TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {
     if (c.key == Qt::Key_N) pressAnswer(7);  // New asks about the unsaved frames: No
     if (c.key == Qt::Key_S && c.modifiers == Qt::ControlModifier) chooseSavePath((folder / "walk").string());
     QTest::keyClick(window(), c.key, c.modifiers);
-    for (int i = 0; i < 3; ++i) pass();  // the window may have queued a move before the key
+    pass(3);  // the window may have queued a move before the key
     const std::string which = QKeySequence(c.key | c.modifiers).toString().toStdString() + (c.preview ? " in preview" : "");
     EXPECT_EQ(session.frames.count(), c.frames) << which;
     EXPECT_EQ(session.previewMode, c.previewAfter) << which;
@@ -72,14 +72,12 @@ constexpr std::pair<int, int> joints[] = {{1, 0}, {3, 2}, {5, 4}, {7, 6}, {4, 8}
 TEST_F(MainWindow, EachHandleTurnsItsOwnSegmentOnlyWhileTheButtonIsHeld) {
   // The window icon, pinned: a small stick figure in the bones' grey with a green handle.
   const QImage icon = QApplication::windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
-  std::uint64_t digest = 0xCBF29CE484222325u;
-  for (qsizetype i = 0; i < icon.sizeInBytes(); ++i) digest = (digest ^ icon.constBits()[i]) * 0x100000001B3u;
-  EXPECT_EQ(digest, 0xFDAD7FE41EDD6543u);
+  EXPECT_EQ(fnv1a(icon.constBits(), static_cast<std::size_t>(icon.sizeInBytes())), 0xFDAD7FE41EDD6543u);
   QWidget* canvas = control(layout::canvas);
   const auto moveTo = [&](QPoint at) {
     QCursor::setPos(canvas->mapToGlobal(at));
     QTest::mouseMove(canvas, at);
-    for (int i = 0; i < 3; ++i) pass();
+    pass(3);
   };
   for (int i = 0; i < segmentCount; ++i) {
     resetPose(session.figure);
@@ -88,10 +86,10 @@ TEST_F(MainWindow, EachHandleTurnsItsOwnSegmentOnlyWhileTheButtonIsHeld) {
     const QPoint handle(std::lround(before[i].x + before[i].dx), std::lround(before[i].y + before[i].dy));
     moveTo(handle);
     QTest::mousePress(canvas, Qt::LeftButton, {}, handle);
-    for (int pass = 0; pass < 3; ++pass) this->pass();  // the press takes the handle under the pointer
+    pass(3);  // the press takes the handle under the pointer
     moveTo(handle + QPoint(25, 15));
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, handle + QPoint(25, 15));
-    for (int pass = 0; pass < 3; ++pass) this->pass();
+    pass(3);
     const Figure dragged = session.figure;
     moveTo(QPoint(5, 5));
     for (const QPoint outside : {QPoint(400, 5), QPoint(5, 400)}) {  // just right of and below the canvas

@@ -23,6 +23,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/bytes.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -108,6 +109,11 @@ inline std::vector<std::string> lines(const std::string& text) {
   return found;
 }
 
+// The shown windows with exactly this title, newest last.
+inline std::vector<std::string> visible(const std::string& title) {
+  return lines(xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).value_or(""));
+}
+
 inline int windowHeight(const std::string& window) {
   const std::string out = xdotool({"getwindowgeometry", "--shell", window}).value_or("");
   const std::size_t at = out.find("HEIGHT=");
@@ -171,7 +177,7 @@ class OnDesktop : public testing::Test {
     // The program under test: the one built beside the suite, or another named in LIMBRIK_BINARY.
     const char* other = std::getenv("LIMBRIK_BINARY");
     program = std::make_unique<Child>(std::vector<std::string>{other && *other ? other : LIMBRIK_BINARY});
-    // A start right after a build may wait on a disk busy writing it back: more time for that.
+    // A first start has now and then taken longer than the usual patience (cause not found): a minute.
     window = shown("Limbrik Animator", Seconds(60));
     ASSERT_FALSE(window.empty()) << (program->running() ? "the program runs without a window; windows: "
                                                         : "the program ended; windows: ")
@@ -209,14 +215,14 @@ class OnDesktop : public testing::Test {
   std::string shown(const std::string& title, Seconds deadline = patience) {
     std::string id;
     EXPECT_TRUE(waitUntil([&] {
-      const auto ids = lines(xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).value_or(""));
+      const auto ids = visible(title);
       return !(id = ids.empty() ? "" : ids.back()).empty();
     }, deadline)) << "no window \"" << title << "\"";
     if (!id.empty()) xdotool({"windowactivate", "--sync", id});
     return id;
   }
   void gone(const std::string& title) {
-    EXPECT_TRUE(waitUntil([&] { return xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).value_or("").empty(); }))
+    EXPECT_TRUE(waitUntil([&] { return visible(title).empty(); }))
         << title;
   }
   // The close box, as the window manager sends it: WM_DELETE_WINDOW.
@@ -235,10 +241,6 @@ class OnDesktop : public testing::Test {
     EXPECT_EQ(WEXITSTATUS(status), 0);
   }
 
-  static std::vector<std::uint8_t> bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
   // A 400 x 400 bitmap file's pixels as the screen shows them: top row first, 0x00RRGGBB.
   static Pixels picture(const std::vector<std::uint8_t>& file) {
     Pixels pixels;

@@ -7,14 +7,13 @@
 #include <sstream>
 
 #include "figure.h"
+#include "support/bytes.h"
 
 namespace {
 
 std::uint64_t digest(ImageId image) {
   const ImageRecord* record = lookupImage(image);
-  std::uint64_t hash = 0xCBF29CE484222325u;
-  for (int i = 0; i < record->stride * record->height; ++i) hash = (hash ^ record->pixels[i]) * 0x100000001B3u;
-  return hash;
+  return fnv1a(record->pixels.get(), static_cast<std::size_t>(record->stride) * record->height);
 }
 
 void render(Figure& figure, ImageId image, bool withHandles, NativeHandle onion) {

@@ -22,7 +22,7 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorInOrderUnderThePlainBase) {
   EXPECT_EQ(filesByAge(), expected);
   EXPECT_EQ(liveImageCount(), imagesBefore);  // the mirrored copies are released
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone
-  const auto left = bytes(folder / "walk.bmp10l.bmp"), right = bytes(folder / "walk.bmp10r.bmp");
+  const auto left = fileBytes(folder / "walk.bmp10l.bmp"), right = fileBytes(folder / "walk.bmp10r.bmp");
   ASSERT_EQ(std::make_pair(left.size(), right.size()), std::make_pair(std::size_t{480054}, std::size_t{480054}));
   const std::uint8_t header[] = {'B', 'M', 0x36, 0x53, 7, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 0x90, 1, 0, 0,
                                  0x90, 1, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 0x00, 0x53, 7, 0};  // 480054 bytes, 400 x 400
@@ -108,7 +108,7 @@ TEST_F(Export, AnExportThatFailsPartwayKeepsTheOldFilesAndLeavesNothingNew) {
   EXPECT_EQ(result, ExportResult::Failed);
   EXPECT_FALSE(session.seriesSaved);
   EXPECT_EQ(filesByAge(), std::vector<std::string>{"walk1l.bmp"});
-  EXPECT_EQ(bytes(folder / "walk1l.bmp").size(), 3u);
+  EXPECT_EQ(fileBytes(folder / "walk1l.bmp").size(), 3u);
   EXPECT_EQ(session.frames.count(), 3);
 }
 
@@ -132,7 +132,7 @@ TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
   EXPECT_FALSE(session.seriesSaved);
   EXPECT_EQ(session.frames.count(), 40);
   EXPECT_EQ(filesByAge(), std::vector<std::string>{"walk0l.bmp"});
-  EXPECT_EQ(bytes(folder / "walk0l.bmp").size(), 3u);
+  EXPECT_EQ(fileBytes(folder / "walk0l.bmp").size(), 3u);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "app.h"
+#include "support/bytes.h"
 #include "support/dialog_answers.h"
 #include "support/temp_folder.h"
 #include "ui_internal.h"
@@ -44,21 +45,19 @@ class EditorTest : public testing::Test {
     drain();
   }
   void TearDown() override { shutDown(); }
-  // One pass of the loop without waiting for input.
-  void pass() {
-    handleEvent(app, waitEvent(0));
-    updateView(app);
-    confirmQuit(app);
+  // Passes of the loop without waiting for input.
+  void pass(int times = 1) {
+    for (int i = 0; i < times; ++i) {
+      handleEvent(app, waitEvent(0));
+      updateView(app);
+      confirmQuit(app);
+    }
   }
   void captureMany(int n) {
     for (int i = 0; i < n; ++i) {
       session.figure[0].angle = 100 + 20 * i;  // a different pose each time
       captureFrame(session);
     }
-  }
-  static std::vector<std::uint8_t> bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
   }
   std::vector<std::string> filesByAge() const {
     std::vector<std::pair<fs::file_time_type, std::string>> found;
