@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "support/temp_folder.h"
@@ -145,6 +146,34 @@ void Export100Frames_Limit_RawWrite(benchmark::State& state) { rawWrites(state, 
 // The floor of any durable export: the same writes and one flush of their file system.
 void Export100Frames_Limit_RawWriteAndOneFlush(benchmark::State& state) { rawWrites(state, true); }
 
+double residentMegabytes() {
+  long pages = 0, resident = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// Memory per captured frame beside its floor, the 480000 bytes of its raster, and what New
+// gives back: the resident size after New beside the size at start-up.
+void MemoryPerFrame_2000FramesThenNew(benchmark::State& state) {
+  constexpr int frames = 2000;
+  for (auto _ : state) {
+    Editor editor(0);
+    const double start = residentMegabytes();
+    for (int i = 0; i < frames; ++i) captureFrame(editor.app.session);
+    const double full = residentMegabytes();
+    newSeries(editor.app.session);
+    const double afterNew = residentMegabytes();
+    state.counters["rss_start_MB"] = start;
+    state.counters["rss_2000_frames_MB"] = full;
+    state.counters["per_frame_vs_raster"] = (full - start) * 1e6 / frames / 480000.0;
+    state.counters["rss_after_new_MB"] = afterNew;
+    state.counters["after_new_minus_start_MB"] = afterNew - start;
+  }
+}
+
 BENCHMARK(EditPass_ThreeFrames)->Unit(benchmark::kMicrosecond);
 BENCHMARK(PreviewStep_ThreeFrames)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LoopCpuShare_IdleEditPausedPlaying)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -154,5 +183,6 @@ BENCHMARK(Export100Frames_Ours)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Export100Frames_Limit_RawWrite)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Export100Frames_Limit_RawWriteAndOneFlush)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Export1000Frames_Ours)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(MemoryPerFrame_2000FramesThenNew)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

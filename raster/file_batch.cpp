@@ -1,6 +1,9 @@
-// Files that replace their targets all or nothing each: written beside the target as a new
-// file, flushed, then renamed over it, with the folder flushed after the rename.
+// Files that replace their targets all together or not at all: each is written beside its
+// target as a new file, all are flushed, and only then are they renamed over their targets,
+// with the folders flushed after the renames.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,11 +20,15 @@
 
 namespace {
 
-// Short and of one length, so that a target of the longest legal name still has one.
+// Short and of one length, so that a target of the longest legal name still has one; the
+// process id tells a later export whether its owner still runs.
+constexpr char temporaryPattern[] = ".limbrik-%08x-%08x.tmp";
+constexpr int temporaryLength = 30;
+
 std::string temporaryName(const std::string& folder) {
   static std::atomic<unsigned> counter{0};
   char name[32];
-  std::snprintf(name, sizeof name, ".limbrik-%08x-%08x.tmp", static_cast<unsigned>(::getpid()), counter++);
+  std::snprintf(name, sizeof name, temporaryPattern, static_cast<unsigned>(::getpid()), counter++);
   return folder + name;
 }
 
@@ -30,19 +37,41 @@ std::string folderOf(const std::string& path) {
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-// The file a path names: through a symlink, the file it points to; a dangling link or a
-// loop is an error.
-bool resolveTarget(const char* path, std::string& target) {
-  struct stat link {};
-  if (::lstat(path, &link) != 0 || !S_ISLNK(link.st_mode)) {
-    target = path;
-    return true;
+// The file a path names: through a symlink, the file it points to. Only a regular file, or
+// nothing yet, may stand there; anything else fails with what it is in the entry.
+bool resolveTarget(const char* path, StagedFile& file) {
+  file.target = path;
+  struct stat info {};
+  if (::lstat(path, &info) != 0) return errno == ENOENT;  // a missing folder fails at the open
+  if (S_ISLNK(info.st_mode)) {
+    char* real = ::realpath(path, nullptr);
+    if (!real) {
+      if (errno == ENOENT) file.inTheWay = S_IFLNK;
+      return false;
+    }
+    file.target = real;
+    std::free(real);
+    if (::stat(file.target.c_str(), &info) != 0) return false;
   }
-  char* real = ::realpath(path, nullptr);
-  if (!real) return false;
-  target = real;
-  std::free(real);
-  return true;
+  if (S_ISREG(info.st_mode)) return true;
+  file.inTheWay = info.st_mode & S_IFMT;
+  errno = S_ISDIR(info.st_mode) ? EISDIR : EEXIST;
+  return false;
+}
+
+// Temporaries that a killed export left in the folder, once their process has ended.
+void sweepStaleTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    unsigned pid = 0, count = 0;
+    int length = 0;
+    if (std::sscanf(entry->d_name, ".limbrik-%8x-%8x.tmp%n", &pid, &count, &length) != 2 ||
+        length != temporaryLength || entry->d_name[length] != '\0' || pid == 0 || pid > 0x7FFFFFFFu)
+      continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
 }
 
 // An unnamed file where the file system offers one, so that a crash leaves nothing behind.
@@ -89,12 +118,55 @@ bool nameFile(StagedFile& file) {
     if (errno != EEXIST) break;
   }
   file.temporary.clear();
-  return false;
+  return fail(file);
 }
 
 void closeFile(StagedFile& file) {
   if (file.fd >= 0) ::close(file.fd);
   file.fd = -1;
+}
+
+// How many new files a batch keeps open: a sixteenth of the open-file limit, so that the
+// program keeps descriptors to spare; the rest wait named and closed.
+std::size_t openFileBudget() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
+  return static_cast<std::size_t>(std::clamp<rlim_t>(limit.rlim_cur / 16, 1, 1 << 16));
+}
+
+// Names and closes the open files once the budget is spent, so that any number fits.
+void makeRoom(FileBatch& batch) {
+  if (batch.openLimit == 0) batch.openLimit = openFileBudget();
+  if (batch.files.size() - batch.firstOpen < batch.openLimit) return;
+  for (std::size_t i = batch.firstOpen; i < batch.files.size(); ++i) {
+    StagedFile& file = batch.files[i];
+    if (file.fd >= 0 && !file.error) nameFile(file);
+    closeFile(file);
+  }
+  batch.firstOpen = batch.files.size();
+}
+
+void sweepOnce(FileBatch& batch, const std::string& folder) {
+  if (std::find(batch.folders.begin(), batch.folders.end(), folder) != batch.folders.end()) return;
+  batch.folders.push_back(folder);
+  sweepStaleTemporaries(folder);
+}
+
+bool staged(const StagedFile& file) { return !file.error && (file.fd >= 0 || !file.temporary.empty()); }
+
+// One flush for each file system; a file committed alone is flushed alone.
+bool flushAll(FileBatch& batch) {
+  std::map<std::uint64_t, bool> flushed;
+  for (StagedFile& file : batch.files) {
+    if (!flushed.emplace(file.device, true).second) continue;
+    const int fd = file.fd >= 0 ? file.fd : ::open(file.temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool alone = batch.files.size() == 1;
+    const bool ok = fd >= 0 && (alone ? ::fsync(fd) : ::syncfs(fd)) == 0;
+    if (!ok) fail(file);
+    if (fd >= 0 && fd != file.fd) ::close(fd);
+    if (!ok) return false;
+  }
+  return true;
 }
 
 void flushFolder(const std::string& folder, StagedFile& reportTo) {
@@ -106,13 +178,18 @@ void flushFolder(const std::string& folder, StagedFile& reportTo) {
 }  // namespace
 
 int openStagedFile(FileBatch& batch, const char* path) {
+  makeRoom(batch);
   StagedFile& file = batch.files.emplace_back();
   errno = 0;
   if (!path || !*path) {
     file.error = EINVAL;
     return -1;
   }
-  if (resolveTarget(path, file.target)) file.fd = createNewFile(folderOf(file.target), file.temporary);
+  if (resolveTarget(path, file)) {
+    const std::string folder = folderOf(file.target);
+    sweepOnce(batch, folder);
+    file.fd = createNewFile(folder, file.temporary);
+  }
   if (file.fd < 0 || !keepOwnerAndMode(file.fd, file.target)) {
     fail(file);
     discardFile(file);
@@ -130,46 +207,28 @@ void discardFile(StagedFile& file) {
 }
 
 bool commitFiles(FileBatch& batch) {
-  // One flush for each file system, whose failure fails all its files; a file committed
-  // alone is flushed alone.
-  std::map<std::uint64_t, int> flushes;  // device: errno of its flush, 0 when it held
-  for (StagedFile& file : batch.files) {
-    if (file.error || file.fd < 0) continue;
-    const auto [flush, first] = flushes.try_emplace(file.device, 0);
-    const bool alone = batch.files.size() == 1;
-    if (first && (alone ? ::fsync(file.fd) : ::syncfs(file.fd)) != 0) flush->second = errno ? errno : EIO;
-    file.error = flush->second;
+  const bool ready = std::all_of(batch.files.begin(), batch.files.end(), staged) && flushAll(batch) &&
+                     std::all_of(batch.files.begin(), batch.files.end(), nameFile);
+  if (!ready) {
+    discardFiles(batch);
+    return false;
   }
   std::map<std::string, StagedFile*> folders;
+  bool renaming = true;
   for (StagedFile& file : batch.files) {
-    if (!file.error && file.fd >= 0 && nameFile(file) && ::rename(file.temporary.c_str(), file.target.c_str()) == 0) {
+    if (renaming && ::rename(file.temporary.c_str(), file.target.c_str()) == 0) {
       file.temporary.clear();
       file.committed = true;
       folders.emplace(folderOf(file.target), &file);
-    } else if (!file.error) {
-      fail(file);
+    } else if (renaming) {
+      renaming = fail(file);
     }
     discardFile(file);
   }
   for (const auto& [folder, first] : folders) flushFolder(folder, *first);
-  for (const StagedFile& file : batch.files)
-    if (file.error) return false;
-  return true;
+  return std::none_of(batch.files.begin(), batch.files.end(), [](const StagedFile& f) { return f.error != 0; });
 }
 
 void discardFiles(FileBatch& batch) {
   for (StagedFile& file : batch.files) discardFile(file);
-}
-
-std::size_t batchCapacity() {
-  // Every staged file stays open until its rename; take what the hard limit allows.
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 256;
-  if (limit.rlim_cur < limit.rlim_max) {
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-  }
-  const rlim_t usable = std::min<rlim_t>(limit.rlim_cur, 1 << 20);
-  return static_cast<std::size_t>(usable > 128 ? usable - 64 : usable / 2);
 }

@@ -26,7 +26,8 @@ void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std:
     copy.height = source.height;
     copy.stride = source.stride;
     const auto size = static_cast<std::size_t>(source.stride) * static_cast<std::size_t>(source.height);
-    copy.pixels = std::make_unique<std::uint8_t[]>(size);
+    copy.pixels = allocatePixels(size);
+    if (!copy.pixels) return;
     std::memcpy(copy.pixels.get(), source.pixels.get(), size);
     drawImage24(s, copy, x, y, alpha);
     return;

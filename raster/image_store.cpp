@@ -1,7 +1,9 @@
 // The store of Images: numbered slots, automatic records and the handle table.
 // Automatic ids and handles carry a generation, so a released or made-up value
 // is answered "no Image" in O(1) instead of being followed as a pointer.
-#include "raster.h"
+#include "raster_ops.h"
+
+#include <sys/mman.h>
 
 #include <new>
 
@@ -89,7 +91,7 @@ bool makeRaster(ImageRecord& record, std::int32_t width, std::int32_t height) {
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return false;
   const std::int32_t stride = rowStride(width, 24);
   const auto size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-  std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[size]());
+  PixelMemory pixels = allocatePixels(size);
   if (!pixels) return false;
   const NativeHandle handle = registerHandle(&record);
   if (handle == 0) return false;
@@ -157,6 +159,16 @@ ImageId createNumbered(ImageId number, std::int32_t width, std::int32_t height) 
 }
 
 }  // namespace
+
+// A mapping of its own rather than the heap: freed heap blocks of this size stay with the
+// process, so a released series would keep its memory.
+PixelMemory allocatePixels(std::size_t size) {
+  void* at = size ? ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : MAP_FAILED;
+  if (at == MAP_FAILED) return PixelMemory(nullptr, PixelRelease{});
+  return PixelMemory(static_cast<std::uint8_t*>(at), PixelRelease{size});  // zero-filled, so black
+}
+
+void PixelRelease::operator()(std::uint8_t* pixels) const noexcept { ::munmap(pixels, size); }
 
 std::int32_t rowStride(std::int32_t width, std::int32_t depth) {
   switch (depth) {

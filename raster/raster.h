@@ -13,6 +13,13 @@ using ImageId = std::intptr_t;
 // Names one raster; 0 names none.
 using NativeHandle = std::uint32_t;
 
+// Releases pixel memory mapped for one raster alone, so that it goes back to the system.
+struct PixelRelease {
+  std::size_t size = 0;
+  void operator()(std::uint8_t* pixels) const noexcept;
+};
+using PixelMemory = std::unique_ptr<std::uint8_t[], PixelRelease>;
+
 constexpr ImageId AutoId = -1;
 constexpr std::int32_t SourceBottomUp = 2;
 
@@ -24,7 +31,7 @@ struct ImageRecord {
   std::uint8_t saveDepth = 0;
   std::int32_t stride = 0;
   std::uint32_t revision = 0;  // bumped by every drawing pass that ends on it
-  std::unique_ptr<std::uint8_t[]> pixels;  // bottom row first
+  PixelMemory pixels;  // bottom row first
 };
 
 std::int32_t rowStride(std::int32_t width, std::int32_t depth);
@@ -51,14 +58,18 @@ int writeBitmapFile(const char* path, const std::uint8_t* pixels, std::int32_t s
 
 // A new file that replaces its target only when its batch is committed. It lies beside the
 // target (through a symlink, beside the file the link names) and keeps the target's
-// permissions; until the commit the old file is untouched, and a crash leaves no new file
-// behind where the file system can make unnamed files.
+// permissions; until the commit the old file is untouched. It stays open and unnamed where
+// the file system can make unnamed files, until the batch needs the descriptor back: then it
+// gets a temporary name that carries the process id and is closed.
 struct StagedFile {
   std::string target;
-  std::string temporary;  // its name while it has one
+  std::string temporary;  // its name once it has one
   int fd = -1;
   std::uint64_t device = 0;
   int error = 0;  // errno of its failure; 0 while it is fine
+  // What stands at the target name when it is not a regular file (S_IFDIR, S_IFIFO, ...);
+  // S_IFLNK for a link to nothing.
+  std::uint32_t inTheWay = 0;
   bool committed = false;
 };
 
@@ -66,10 +77,13 @@ struct FileBatch;
 // Removes every file of the batch that is not committed.
 void discardFiles(FileBatch& batch);
 
-// Files committed together, with one flush for all of them. What is not committed is
-// removed when the batch ends.
+// Files that replace their targets together: all of them, or none while any of them could
+// not be staged. What is not committed is removed when the batch ends.
 struct FileBatch {
   std::vector<StagedFile> files;
+  std::vector<std::string> folders;  // swept of stale temporaries
+  std::size_t firstOpen = 0;  // the files before it are named and closed
+  std::size_t openLimit = 0;  // 0 until the first file asks for it
   FileBatch() = default;
   FileBatch(const FileBatch&) = delete;
   FileBatch& operator=(const FileBatch&) = delete;
@@ -80,12 +94,12 @@ struct FileBatch {
 int openStagedFile(FileBatch& batch, const char* path);
 // Writes the Image as a bitmap file of the batch; false with the error in the new entry.
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
-// Flushes the new files once for each file system, renames each over its target and flushes
-// each folder once; false when any file of the batch failed.
+// Flushes the new files once for each file system and renames each over its target, then
+// flushes each folder. Nothing is renamed unless every file was staged, flushed and named;
+// a rename that fails stops the commit there, so the files before it are new and the rest
+// old. False when any file failed.
 bool commitFiles(FileBatch& batch);
 void discardFile(StagedFile& file);
-// How many files a batch may hold open at once.
-std::size_t batchCapacity();
 
 struct DrawSurface;
 using FinishingStep = void (*)(DrawSurface& surface, int drew);

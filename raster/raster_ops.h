@@ -3,6 +3,9 @@
 
 #include "raster.h"
 
+// Zeroed pixel memory of its own mapping; empty when there is none.
+PixelMemory allocatePixels(std::size_t size);
+
 inline std::uint8_t* pixelAt(const DrawSurface& s, std::int32_t x, std::int32_t y) {
   return s.pixels + static_cast<std::ptrdiff_t>(s.height - 1 - y) * s.stride + static_cast<std::ptrdiff_t>(x) * 3;
 }

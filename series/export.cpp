@@ -1,4 +1,6 @@
 // The export: every Frame as drawn and mirrored, as bitmap files under a chosen base path.
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "series.h"
@@ -6,50 +8,63 @@
 
 namespace {
 
-// The files of an export in the order of writing, committed in batches that fit the open-file limit.
-struct ExportFiles {
-  FileBatch batch;
-  std::vector<std::string> paths;  // one for each entry of the batch
-  std::size_t capacity = batchCapacity();
-  std::string firstFailed;
-  int firstError = 0;
+// The first file of the export that failed, and how far the renames got.
+struct Failure {
+  std::string path;
+  int error = 0;
+  std::uint32_t inTheWay = 0;
+  std::size_t replaced = 0;  // files already renamed over their targets
 };
 
-void commit(ExportFiles& files) {
-  commitFiles(files.batch);
-  for (std::size_t i = 0; i < files.paths.size(); ++i) {
-    const int error = files.batch.files[i].error;
-    if (error && files.firstFailed.empty()) {
-      files.firstFailed = files.paths[i];
-      files.firstError = error;
-    }
-  }
-  files.batch.files.clear();
-  files.paths.clear();
+// Stages the file, or records why it could not be; false once the export cannot complete.
+bool stage(FileBatch& batch, ImageId image, const std::string& path) {
+  if (image) return stageBitmap(batch, image, path.c_str());
+  batch.files.emplace_back().error = ENOMEM;  // the capture or the mirror got no Image
+  return false;
 }
 
-void stage(ExportFiles& files, ImageId image, std::string path) {
-  if (files.batch.files.size() >= files.capacity) commit(files);
-  if (image) {
-    stageBitmap(files.batch, image, path.c_str());
-  } else {
-    files.batch.files.emplace_back().error = ENOMEM;  // the capture or the mirror got no Image
+Failure firstFailure(const FileBatch& batch, const std::vector<std::string>& paths) {
+  Failure failure;
+  for (std::size_t i = 0; i < batch.files.size(); ++i) {
+    const StagedFile& file = batch.files[i];
+    failure.replaced += file.committed ? 1 : 0;
+    if (file.error && failure.path.empty()) {
+      failure.path = paths[i];
+      failure.error = file.error;
+      failure.inTheWay = file.inTheWay;
+    }
   }
-  files.paths.push_back(std::move(path));
+  return failure;
 }
 
 std::string progressText(int frame, int count) {
   return "Bild " + integerToText(frame) + " von " + integerToText(count) + " wird gespeichert …";
 }
 
-std::string failureMessage(const std::string& firstFailed, int error) {
+std::string failureMessage(const Failure& failure, std::size_t files) {
+  const std::string reason = failureReason(failure.error, failure.inTheWay);
+  if (failure.replaced == 0)
+    return "Die Bilderserie konnte nicht gespeichert werden.\n"
+           "Die Datei \"" + failure.path + "\" konnte nicht geschrieben werden: " + reason +
+           "\nEs wurde keine Datei verändert.";
   return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
-         "Die Datei \"" + firstFailed + "\" konnte nicht geschrieben werden: " + failureReason(error);
+         "Beim Ersetzen der Datei \"" + failure.path + "\" ist ein Fehler aufgetreten: " + reason + "\n" +
+         integerToText(static_cast<std::int64_t>(failure.replaced)) + " von " +
+         integerToText(static_cast<std::int64_t>(files)) + " Dateien wurden ersetzt, die übrigen sind unverändert.";
 }
 
 }  // namespace
 
-std::string failureReason(int error) {
+std::string failureReason(int error, std::uint32_t inTheWay) {
+  switch (inTheWay) {
+    case S_IFDIR: return "Dort liegt ein Ordner mit diesem Namen.";
+    case S_IFIFO: return "Dort liegt eine benannte Pipe (FIFO) mit diesem Namen.";
+    case S_IFSOCK: return "Dort liegt ein Socket mit diesem Namen.";
+    case S_IFCHR:
+    case S_IFBLK: return "Dort liegt eine Gerätedatei mit diesem Namen.";
+    case S_IFLNK: return "Die Verknüpfung dieses Namens zeigt auf eine Datei, die es nicht gibt.";
+    default: break;
+  }
   switch (error) {
     case EACCES:
     case EPERM: return "Sie haben keine Berechtigung, dort zu schreiben.";
@@ -79,26 +94,32 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
   if (series.count() == 0) return ExportResult::NothingToSave;
   setBusy(true);
   beginProgress("Limbrik Editor", series.count());
-  ExportFiles files;
-  bool cancelled = false;
+  FileBatch batch;  // every file is staged before any target is touched
+  std::vector<std::string> paths;
+  bool staging = true, cancelled = false;
   series.reset();
-  while (const Frame* frame = series.next()) {
-    if (!progressAt(series.index(), progressText(series.index() + 1, series.count()))) {
-      cancelled = true;  // the batch not yet committed is removed with it
+  while (staging && series.next()) {
+    const int n = series.index();
+    if (!progressAt(n, progressText(n + 1, series.count()))) {
+      cancelled = true;
       break;
     }
-    const std::string name = base + integerToText(series.index());
-    stage(files, frame->image, name + "l.bmp");
-    const ImageId mirrored = frame->image ? mirrorImage(frame->image) : 0;
-    stage(files, mirrored, name + "r.bmp");
+    const ImageId image = series.current()->image;
+    const std::string name = base + integerToText(n);
+    paths.push_back(name + "l.bmp");
+    staging = stage(batch, image, paths.back());
+    const ImageId mirrored = staging ? mirrorImage(image) : 0;
+    if (!staging) break;
+    paths.push_back(name + "r.bmp");
+    staging = stage(batch, mirrored, paths.back());
     if (mirrored) releaseImage(mirrored);
   }
-  if (!cancelled) commit(files);
+  const bool complete = staging && !cancelled && commitFiles(batch);
   endProgress();
   setBusy(false);
   if (cancelled) return ExportResult::Cancelled;
-  if (!files.firstFailed.empty()) {
-    askUser("Limbrik Editor", failureMessage(files.firstFailed, files.firstError), 0x30);
+  if (!complete) {
+    askUser("Limbrik Editor", failureMessage(firstFailure(batch, paths), paths.size()), 0x30);
     return ExportResult::Failed;
   }
   session.seriesSaved = true;

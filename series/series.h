@@ -81,13 +81,15 @@ void newCommand(Session& session);
 bool quitConfirmed(Session& session);
 
 enum class ExportResult { NothingToSave, Cancelled, Failed, Completed };
-// Writes base + n + "l.bmp" and the mirror base + n + "r.bmp" for every Frame; marks the
-// series saved only when every file was written, and otherwise says which file failed.
+// Writes base + n + "l.bmp" and the mirror base + n + "r.bmp" for every Frame, all files or
+// none: marks the series saved only when every file was written, and otherwise says which
+// file failed and whether any was changed.
 ExportResult exportSeries(Session& session);
 // The export's writing under a base path already chosen.
 ExportResult exportSeriesTo(Session& session, const std::string& base);
-// Why a file could not be written, in German, for an errno value.
-std::string failureReason(int error);
+// Why a file could not be written, in German: for what stood in its way (a file type, see
+// StagedFile), else for the errno value.
+std::string failureReason(int error, std::uint32_t inTheWay = 0);
 // A new Image, the left-right mirror of a 400 x 400 source; 0 when none could be made.
 ImageId mirrorImage(ImageId source);
 

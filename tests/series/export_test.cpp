@@ -1,7 +1,12 @@
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QProgressDialog>
 #include <csignal>
+#include <functional>
+#include <map>
 
 #include "support/editor_fixture.h"
 
@@ -44,78 +49,141 @@ TEST_F(Export, NothingHappensWithoutFramesOrAPath) {
   EXPECT_TRUE(fs::is_empty(folder));
 }
 
-TEST_F(Export, AFrameWithoutImageKeepsItsNumberAndTheSeriesUnsaved) {
+// What a later export finds in a folder: each name with its bytes, or what else stands there.
+std::map<std::string, std::string> folderState(const fs::path& folder) {
+  std::map<std::string, std::string> state;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const fs::path& path = entry.path();
+    if (fs::is_symlink(path)) state[path.filename()] = "link to " + fs::read_symlink(path).string();
+    else if (fs::is_fifo(path)) state[path.filename()] = "fifo";
+    else if (fs::is_directory(path)) state[path.filename()] = "folder";
+    else {
+      const auto bytes = fileBytes(path);
+      state[path.filename()] = std::string(bytes.begin(), bytes.end());
+    }
+  }
+  return state;
+}
+
+void writeOldExport(const fs::path& folder, const std::string& base, int frames) {
+  for (int n = 0; n < frames; ++n)
+    for (const char* side : {"l", "r"}) {
+      const std::string name = base + std::to_string(n) + side + ".bmp";
+      std::ofstream(folder / name) << "old " << name;
+    }
+}
+
+struct FailedExport {
+  std::string what, base, firstFailed, reason;
+  std::function<void(const fs::path&)> prepare;
+};
+
+// Every one fails before any target is touched: the old export stays byte for byte, no new
+// name appears, the frames stay unsaved, and the message says which file failed, why, and
+// that nothing changed.
+TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
+  captureMany(12);
+  const std::string tooLong(249, 'b');  // "…9r.bmp" still fits in 255 bytes, "…10l.bmp" no longer
+  const FailedExport cases[] = {
+      {"a folder at the first name", "walk", "walk0l.bmp", "Dort liegt ein Ordner mit diesem Namen.",
+       [](const fs::path& f) { fs::remove(f / "walk0l.bmp"), fs::create_directory(f / "walk0l.bmp"); }},
+      {"a FIFO in the middle", "walk", "walk5r.bmp", "Dort liegt eine benannte Pipe (FIFO) mit diesem Namen.",
+       [](const fs::path& f) { fs::remove(f / "walk5r.bmp"), ::mkfifo((f / "walk5r.bmp").c_str(), 0644); }},
+      {"a link to a FIFO at the last name", "walk", "walk11r.bmp", "Dort liegt eine benannte Pipe (FIFO)",
+       [](const fs::path& f) {
+         ::mkfifo((f / "pipe").c_str(), 0644);
+         fs::remove(f / "walk11r.bmp"), fs::create_symlink("pipe", f / "walk11r.bmp");
+       }},
+      {"a link to nothing", "walk", "walk3l.bmp", "zeigt auf eine Datei, die es nicht gibt.",
+       [](const fs::path& f) { fs::remove(f / "walk3l.bmp"), fs::create_symlink("nowhere", f / "walk3l.bmp"); }},
+      {"a name too long late in the series", tooLong, tooLong + "10l.bmp", "Der Name ist zu lang.",
+       [&tooLong](const fs::path& f) { writeOldExport(f, tooLong, 10); }},
+      {"a missing folder", "gone/walk", "gone/walk0l.bmp", "Der Ordner existiert nicht.", nullptr},
+      {"a file for a folder", "file/walk", "file/walk0l.bmp", "Ein Teil des Pfades ist kein Ordner.",
+       [](const fs::path& f) { std::ofstream(f / "file") << "in the way"; }},
+      {"links in a circle", "loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis.",
+       [](const fs::path& f) { fs::create_symlink("loop", f / "loop"); }},
+  };
+  int caseNumber = 0;
+  for (const FailedExport& c : cases) {
+    const fs::path here = folder / std::to_string(caseNumber++);
+    fs::create_directory(here);
+    writeOldExport(here, "walk", 12);
+    if (c.prepare) c.prepare(here);
+    const auto before = folderState(here);
+    auto message = std::make_shared<std::string>();
+    readMessage(message);
+    EXPECT_EQ(exportSeriesTo(session, (here / c.base).string()), ExportResult::Failed) << c.what;
+    EXPECT_EQ(folderState(here), before) << c.what;
+    EXPECT_NE(message->find("\"" + (here / c.firstFailed).string() + "\""), std::string::npos) << *message;
+    EXPECT_NE(message->find(c.reason), std::string::npos) << *message;
+    EXPECT_NE(message->find("Es wurde keine Datei verändert."), std::string::npos) << *message;
+  }
+  EXPECT_FALSE(session.seriesSaved);
+  EXPECT_EQ(session.frames.count(), 12);
+  EXPECT_EQ(failureReason(EIO), "Das System meldet den Fehler Nr. 5.");
+}
+
+TEST_F(Export, AFileTooLargeForItsLimitOrAFrameWithoutImageChangesNothing) {
   captureMany(1);
   session.frames.last();
   session.frames.append();  // as a capture that got no Image
   captureMany(1);
-  chooseSavePath((folder / "walk").string());
+  writeOldExport(folder, "walk", 3);
+  const auto before = folderState(folder);
   auto message = std::make_shared<std::string>();
   readMessage(message);
-  EXPECT_EQ(exportSeries(session), ExportResult::Failed);
-  EXPECT_FALSE(session.seriesSaved);
-  EXPECT_TRUE(fs::exists(folder / "walk2l.bmp"));
-  EXPECT_FALSE(fs::exists(folder / "walk1l.bmp"));
-  EXPECT_NE(message->find((folder / "walk1l.bmp").string()), std::string::npos);
-  EXPECT_NE(message->find("nicht vollständig gespeichert"), std::string::npos);
-  EXPECT_EQ(session.frames.count(), 3);
-}
-
-TEST_F(Export, TheMessageNamesTheFirstFailedFileAndWhy) {
-  captureMany(2);
-  std::ofstream(folder / "file") << "in the way";
-  fs::create_directory(folder / "walk1r.bmp");
-  fs::create_symlink("loop", folder / "loop");
-  const std::string tooLong(250, 'b');
-  std::string tooLongFirst = tooLong;
-  tooLongFirst += "0l.bmp";
-  const struct {
-    std::string base, firstFailed, reason;
-  } cases[] = {
-      {"gone/walk", "gone/walk0l.bmp", "Der Ordner existiert nicht."},
-      {"walk", "walk1r.bmp", "Dort liegt ein Ordner mit diesem Namen."},
-      {"file/walk", "file/walk0l.bmp", "Ein Teil des Pfades ist kein Ordner."},
-      {"loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis."},
-      {tooLong, tooLongFirst, "Der Name ist zu lang."},
-  };
-  for (const auto& c : cases) {
-    auto message = std::make_shared<std::string>();
-    readMessage(message);
-    EXPECT_EQ(exportSeriesTo(session, (folder / c.base).string()), ExportResult::Failed) << c.base;
-    EXPECT_FALSE(session.seriesSaved);
-    EXPECT_NE(message->find((folder / c.firstFailed).string() += '"'), std::string::npos) << *message;
-    EXPECT_NE(message->find(c.reason), std::string::npos) << *message;
-  }
-  EXPECT_TRUE(fs::exists(folder / "walk1l.bmp"));  // the files that could be written are
-  for (const int cause : {EACCES, ENOSPC, EROFS}) EXPECT_EQ(failureReason(cause).find("Nr."), std::string::npos);
-  EXPECT_EQ(failureReason(EIO), "Das System meldet den Fehler Nr. 5.");
-}
-
-TEST_F(Export, AnExportThatFailsPartwayKeepsTheOldFilesAndLeavesNothingNew) {
+  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Failed);
+  EXPECT_NE(message->find("walk1l.bmp\" konnte nicht geschrieben werden: Es war nicht genug Speicher frei."),
+            std::string::npos) << *message;
+  session.frames.select(1);
+  session.frames.clear();
   captureMany(3);
-  std::ofstream(folder / "walk1l.bmp") << "old";
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto previous = std::signal(SIGXFSZ, SIG_IGN);
   rlimit small = saved;
   small.rlim_cur = 100000;  // every pixel block is larger: each file fails after its headers
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  auto message = std::make_shared<std::string>();
   readMessage(message);
   const ExportResult result = exportSeriesTo(session, (folder / "walk").string());
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ(result, ExportResult::Failed);
+  EXPECT_NE(message->find("Die Datei ist zu groß für das Dateisystem."), std::string::npos) << *message;
+  EXPECT_EQ(folderState(folder), before);
   EXPECT_FALSE(session.seriesSaved);
-  EXPECT_EQ(filesByAge(), std::vector<std::string>{"walk1l.bmp"});
-  EXPECT_EQ(fileBytes(folder / "walk1l.bmp").size(), 3u);
-  EXPECT_EQ(session.frames.count(), 3);
 }
 
+// A temporary whose name carries the id of a process that has ended is a killed export's.
+TEST_F(Export, TheNextExportRemovesTemporariesOfEndedProcessesOnly) {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const auto temporaryOf = [](pid_t pid) {
+    char name[40];
+    std::snprintf(name, sizeof name, ".limbrik-%08x-0000002a.tmp", static_cast<unsigned>(pid));
+    return std::string(name);
+  };
+  std::ofstream(folder / temporaryOf(ended)) << "left by a killed export";
+  std::ofstream(folder / temporaryOf(::getpid())) << "an export still running";
+  captureMany(1);
+  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Completed);
+  EXPECT_EQ(folderState(folder).size(), 3u);
+  EXPECT_TRUE(fs::exists(folder / temporaryOf(::getpid())));
+}
+
+// The low open-file limit makes the export put most of its new files aside, named and closed.
 TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
   captureMany(40);
-  std::ofstream(folder / "walk0l.bmp") << "old";
-  // A slow disk, as the user sees it: the first step takes longer than the window's delay.
+  writeOldExport(folder, "walk", 40);
+  const auto before = folderState(folder);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 48;  // three new files open at a time
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  // A slow disk, as the user sees it: a step takes longer than the window's delay.
   QTimer::singleShot(0, qApp, [] { QTest::qSleep(600); });
   std::string text;
   answerNextDialog([&text](QWidget* modal) {
@@ -126,13 +194,19 @@ TEST_F(Export, CancellingTheProgressWindowKeepsTheOldFilesAndTheFrames) {
     EXPECT_EQ(progress->windowTitle(), "Limbrik Editor");
     progress->cancel();
   });
-  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Cancelled);
+  const ExportResult result = exportSeriesTo(session, (folder / "walk").string());
+  EXPECT_EQ(result, ExportResult::Cancelled);
   EXPECT_EQ(text.rfind("Bild ", 0), 0u);
   EXPECT_NE(text.find(" von 40 wird gespeichert …"), std::string::npos);
   EXPECT_FALSE(session.seriesSaved);
   EXPECT_EQ(session.frames.count(), 40);
-  EXPECT_EQ(filesByAge(), std::vector<std::string>{"walk0l.bmp"});
-  EXPECT_EQ(fileBytes(folder / "walk0l.bmp").size(), 3u);
+  EXPECT_EQ(folderState(folder), before);
+  const ExportResult again = exportSeriesTo(session, (folder / "walk").string());  // under the same limit
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(again, ExportResult::Completed);
+  const auto after = folderState(folder);
+  EXPECT_EQ(after.size(), 80u);  // no temporary left
+  for (const auto& [name, bytes] : after) EXPECT_EQ(bytes.size(), 480054u) << name;
 }
 
 }  // namespace
