@@ -57,16 +57,21 @@ void startWindowServices() {
   }
   // The X11 window class, which desktop files name in StartupWMClass.
   QApplication::setApplicationName("limbrik");
+  // The desktop entry: the Wayland app_id and the X11 startup id by which a desktop finds
+  // the running editor's launcher and icon.
+  QGuiApplication::setDesktopFileName("org.limbrik.animator");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(programIcon());
   started->translator = germanTexts();
   installShortcutFilter();
   openEventWait();
   resetEvents();
+  openCloseSignals();
 }
 
 void stopWindowServices() {
   if (!started) return;
+  closeCloseSignals();
   resetControls();
   closeAllWindows();
   resetMenus();

@@ -50,6 +50,11 @@ int windowByHandle(WindowHandle handle);
 // The window a dialog belongs to: the active one when it is ours, else our first open window.
 QWidget* dialogOwner();
 void closeAllWindows();
+// Sends the first open window a close request, as its close box does.
+void requestCloseOfFirstWindow();
+// Termination signals as close requests, while the services run.
+void openCloseSignals();
+void closeCloseSignals();
 
 // Items of a window's menu bar, for the shortcut test of greyed items.
 bool menuItemGreyed(int menuId, int itemId);

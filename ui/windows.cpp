@@ -143,6 +143,14 @@ void closeAllWindows() {
   windows.assign(16, WindowRecord{});
 }
 
+void requestCloseOfFirstWindow() {
+  for (const WindowRecord& w : windows)
+    if (w.widget) {
+      w.widget->close();  // ignored by the window, reported as WindowClose
+      return;
+    }
+}
+
 WindowHandle nativeWindowHandle(int id) {
   const WindowRecord* w = windowRecord(id);
   return w ? reinterpret_cast<WindowHandle>(w->widget.data()) : 0;

@@ -97,6 +97,22 @@ TEST_F(Editor, TheCloseBoxWithFramesFollowsEachAnswer) {
   EXPECT_EQ(fs::file_size(temp.path / "final0l.bmp"), 480054u);
 }
 
+// A logout, kill or Ctrl+C in a terminal reaches the editor as one of these signals.
+TEST_F(Editor, TerminationSignalsAskAsTheCloseBoxDoes) {
+  click(50, 50, 3);
+  key("ctrl+v");
+  ASSERT_TRUE(heightBecomes(475)) << "the capture before it was not taken yet";
+  program->signal(SIGTERM);
+  shown("Limbrik Editor");
+  key("alt+n");
+  endsCleanly();
+}
+
+TEST_F(Editor, AnInterruptWithoutFramesEndsAtOnce) {
+  program->signal(SIGINT);
+  endsCleanly();
+}
+
 TEST_F(Editor, ADragThatLeavesTheWindowHoldsItsPose) {
   pointAt(185, 214);  // the left hand
   xdo({"mousedown", "1"});
