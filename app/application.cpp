@@ -29,6 +29,8 @@ void buildControls() {
   editControl(layout::rateEdit, 130, 30, 60, 20, "25");
   trackbarControl(layout::trackbar, 5, 5, 390, 25, 0, 10);
   closeControlList();
+  setControlName(layout::canvas, "Zeichenfläche mit der Strichfigur");
+  setControlName(layout::trackbar, "Bild der Vorschau");
 }
 
 void canvasEvent(AppState& app) {

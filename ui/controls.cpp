@@ -164,11 +164,24 @@ WindowHandle textControl(int id, int x, int y, int width, int height, const std:
   return install(id, label, Kind::Text, x, y, width, height);
 }
 
+// The label made just before an edit box in the same parent names it, for screen readers too.
+QLabel* labelJustBefore(const QWidget* parent) {
+  const auto newest = std::max_element(controls.begin(), controls.end(),
+                                       [](const ControlRecord& a, const ControlRecord& b) { return a.order < b.order; });
+  if (!newest->widget || newest->kind != Kind::Text || newest->widget->parentWidget() != parent) return nullptr;
+  return static_cast<QLabel*>(newest->widget.data());
+}
+
 WindowHandle editControl(int id, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = prepare(id);
   if (!parent) return 0;
-  return install(id, new EditBox(id, currentParent.window, QString::fromStdString(text), parent), Kind::Edit, x, y,
-                 width, height);
+  auto* edit = new EditBox(id, currentParent.window, QString::fromStdString(text), parent);
+  if (QLabel* label = labelJustBefore(parent)) label->setBuddy(edit);
+  return install(id, edit, Kind::Edit, x, y, width, height);
+}
+
+void setControlName(int id, const std::string& name) {
+  if (const ControlRecord* c = record(id)) c->widget->setAccessibleName(QString::fromStdString(name));
 }
 
 WindowHandle trackbarControl(int id, int x, int y, int width, int height, int minimum, int maximum) {

@@ -83,6 +83,8 @@ WindowHandle buttonControl(int id, int x, int y, int width, int height, const st
 WindowHandle textControl(int id, int x, int y, int width, int height, const std::string& text);
 WindowHandle editControl(int id, int x, int y, int width, int height, const std::string& text);
 WindowHandle trackbarControl(int id, int x, int y, int width, int height, int minimum, int maximum);
+// The name a screen reader gives the control; an edit box takes the label made just before it.
+void setControlName(int id, const std::string& name);
 void setControlState(int id, int value);
 int getControlState(int id);
 void setControlAttribute(int id, int attribute, int value);

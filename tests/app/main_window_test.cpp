@@ -1,5 +1,6 @@
 // The main window through the editor's own loop: its menu, each shortcut in each mode, and
 // dragging each handle.
+#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,6 +31,14 @@ TEST_F(MainMenu, SitsAboveTheCanvasAndThePanelBelowItIsFilledAsAButton) {
   EXPECT_TRUE(control(layout::panel)->autoFillBackground());
   EXPECT_EQ(control(layout::panel)->backgroundRole(), QPalette::Button);
   EXPECT_EQ(static_cast<QLabel*>(control(layout::rateLabel))->alignment(), Qt::AlignLeft | Qt::AlignTop);  // "FPS:"
+}
+
+TEST_F(MainWindow, AScreenReaderCanNameEveryControl) {
+  const auto name = [](int id) { return QAccessible::queryAccessibleInterface(control(id))->text(QAccessible::Name); };
+  EXPECT_EQ(name(layout::canvas), "Zeichenfläche mit der Strichfigur");
+  EXPECT_EQ(name(layout::playButton), "Play/Pause");
+  EXPECT_EQ(name(layout::rateEdit), "FPS:");  // through its label
+  EXPECT_EQ(name(layout::trackbar), "Bild der Vorschau");
 }
 
 TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {
