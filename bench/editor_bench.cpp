@@ -93,7 +93,7 @@ void LoopCpuShare_IdleEditPausedPlaying(benchmark::State& state) {
 }
 
 ImageId patternFrame() {
-  const ImageId image = createImage(AutoId, 400, 400);
+  const ImageId image = createImage(400, 400);
   beginDrawing(imageOutput(image));
   for (int y = 0; y < 400; y += 7) fillRectangle(0, y, 400, 3, static_cast<Color>(y * 0x010203));
   endDrawing();

@@ -32,9 +32,12 @@ void rawWrite(const fs::path& path, const std::vector<std::uint8_t>& bytes, bool
 void SaveBitmap_Ours(benchmark::State& state) {
   TempFolder folder;
   initImageStore();
-  const ImageId image = createImage(AutoId, 400, 400);
+  const ImageId image = createImage(400, 400);
   const std::string path = (folder.path / "frame.bmp").string();
-  for (auto _ : state) benchmark::DoNotOptimize(saveImageAsBitmap(image, path.c_str()));
+  for (auto _ : state) {
+    FileBatch batch;
+    benchmark::DoNotOptimize(stageBitmap(batch, image, path.c_str()) && commitFiles(batch));
+  }
   shutdownImageStore();
 }
 

@@ -17,8 +17,8 @@ struct Scene {
   Scene() {
     initImageStore();
     resetPose(figure);
-    target = createImage(AutoId, 400, 400);
-    onion = createImage(AutoId, 400, 400);
+    target = createImage(400, 400);
+    onion = createImage(400, 400);
     renderFigure(figure, {open, onion}, false, 0);
     figure[0].angle = 120;  // the live pose differs from the onion frame
   }

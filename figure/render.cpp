@@ -57,7 +57,7 @@ const ImageRecord* preparedBackdrop(NativeHandle onion) {
   const ImageRecord* cached = backdrop.id ? lookupImage(backdrop.id) : nullptr;
   if (cached && backdrop.onion == onion && backdrop.onionRevision == source->revision) return cached;
   if (cached) releaseImage(backdrop.id);
-  backdrop = Backdrop{createImage(AutoId, source->width, source->height), onion, source->revision};
+  backdrop = Backdrop{createImage(source->width, source->height), onion, source->revision};
   if (!backdrop.id || !beginDrawing(imageOutput(backdrop.id))) return nullptr;
   paintBackground(onion);
   endDrawing();
@@ -106,7 +106,7 @@ void drawBone(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2
   drawLine(p1[0], p1[1], p2[0], p2[1], color);
   drawLine(p2[0], p2[1], p3[0], p3[1], color);
   drawLine(p3[0], p3[1], p0[0], p0[1], color);
-  floodFill(seed[0], seed[1], color, color);
+  floodFill(seed[0], seed[1], color);
 }
 
 void renderFigure(Figure& figure, const RenderTarget& target, bool withHandles, NativeHandle onionSkin) {

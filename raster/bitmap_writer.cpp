@@ -1,4 +1,5 @@
-// The 24-bit bitmap file, written so that a failed save never costs the old file.
+// The 24-bit bitmap file of an Image, staged in a batch so that a failed save never costs
+// the old file.
 #include "raster.h"
 
 #include <fcntl.h>
@@ -6,7 +7,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -51,75 +51,23 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-bool writeRows(int fd, const std::uint8_t* pixels, std::int32_t sourceStride, std::int32_t width,
-               std::int32_t height, std::int32_t rowFlags, std::size_t rowBytes) {
-  std::vector<std::uint8_t> row(rowBytes, 0);
-  const auto pixelBytes = static_cast<std::size_t>(width) * 3;
-  for (std::int32_t i = 0; i < height; ++i) {
-    const std::int32_t memoryRow = (rowFlags & SourceBottomUp) ? i : height - 1 - i;
-    std::memcpy(row.data(), pixels + static_cast<std::ptrdiff_t>(memoryRow) * sourceStride, pixelBytes);
-    if (!writeAll(fd, row.data(), rowBytes)) return false;
-  }
-  return true;
-}
+}  // namespace
 
-bool stagePixels(FileBatch& batch, const char* path, const std::uint8_t* pixels, std::int32_t sourceStride,
-                 std::int32_t width, std::int32_t height, std::int32_t sourceDepth, std::int32_t rowFlags,
-                 std::int32_t outputDepth) {
-  const bool usable = outputDepth == 24 && sourceDepth == 24 && pixels && width >= 0 && height >= 0 &&
-                      width <= 32767 && height <= 32767;
-  const auto rowBytes = static_cast<std::size_t>(rowStride(width, 24));
-  const std::size_t dataSize = rowBytes * static_cast<std::size_t>(height);
-  if (!usable || dataSize > 0xFFFFFFFFu - fileHeaderSize - infoHeaderSize) {
+bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
+  const ImageRecord* record = lookupImage(image);
+  if (!record) {
     batch.files.emplace_back().error = EINVAL;
     return false;
   }
+  // The rows lie bottom-up and padded to four bytes in memory, as the file wants them.
+  const auto dataSize = static_cast<std::uint32_t>(record->stride) * static_cast<std::uint32_t>(record->height);
   const int fd = openStagedFile(batch, path);
   if (fd < 0) return false;
-  const auto head = headers(width, height, static_cast<std::uint32_t>(dataSize));
+  const auto head = headers(record->width, record->height, dataSize);
   errno = 0;
-  bool ok = writeAll(fd, head.data(), head.size());
-  if (ok && (rowFlags & SourceBottomUp) && static_cast<std::size_t>(sourceStride) == rowBytes) {
-    ok = writeAll(fd, pixels, dataSize);
-  } else if (ok) {
-    ok = writeRows(fd, pixels, sourceStride, width, height, rowFlags, rowBytes);
-  }
-  if (ok) return true;
+  if (writeAll(fd, head.data(), head.size()) && writeAll(fd, record->pixels.get(), dataSize)) return true;
   StagedFile& file = batch.files.back();
   file.error = errno ? errno : EIO;
   discardFile(file);
   return false;
 }
-
-}  // namespace
-
-int writeBitmapFile(const char* path, const std::uint8_t* pixels, std::int32_t sourceStride, std::int32_t width,
-                    std::int32_t height, std::int32_t sourceDepth, std::int32_t rowFlags, std::int32_t /*option*/,
-                    std::int32_t outputDepth) {
-  FileBatch batch;
-  const bool ok = stagePixels(batch, path, pixels, sourceStride, width, height, sourceDepth, rowFlags, outputDepth) &&
-                  commitFiles(batch);
-  errno = batch.files.back().error;
-  return ok ? 1 : 0;
-}
-
-bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
-  const ImageRecord* record = lookupImage(image);
-  if (!record || !record->pixels) {
-    batch.files.emplace_back().error = EINVAL;
-    return false;
-  }
-  return stagePixels(batch, path, record->pixels.get(), record->stride, record->width, record->height,
-                     record->depth, SourceBottomUp, record->saveDepth);
-}
-
-int saveImage(ImageId image, const char* path, std::int32_t format, std::int32_t option, std::int32_t depth) {
-  const ImageRecord* record = lookupImage(image);
-  errno = EINVAL;
-  if (!record || !record->pixels || format != 0) return 0;  // no other encoder is registered
-  if (depth == -1) depth = record->saveDepth;
-  return writeBitmapFile(path, record->pixels.get(), record->stride, record->width, record->height,
-                         record->depth, SourceBottomUp, option, depth);
-}
-
-int saveImageAsBitmap(ImageId image, const char* path) { return saveImage(image, path, 0, 7, -1); }

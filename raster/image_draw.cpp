@@ -19,19 +19,6 @@ void blendRow(std::uint8_t* __restrict target, const std::uint8_t* __restrict so
 }  // namespace
 
 void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std::int32_t y, std::int32_t alpha) {
-  if (source.pixels.get() == s.pixels) {
-    // An Image drawn onto itself reads its pixels as they were before the draw.
-    ImageRecord copy;
-    copy.width = source.width;
-    copy.height = source.height;
-    copy.stride = source.stride;
-    const auto size = static_cast<std::size_t>(source.stride) * static_cast<std::size_t>(source.height);
-    copy.pixels = allocatePixels(size);
-    if (!copy.pixels) return;
-    std::memcpy(copy.pixels.get(), source.pixels.get(), size);
-    drawImage24(s, copy, x, y, alpha);
-    return;
-  }
   const std::int64_t left = std::max<std::int64_t>(x, 0);
   const std::int64_t top = std::max<std::int64_t>(y, 0);
   const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + source.width, s.width);

@@ -8,7 +8,7 @@
 
 // 0x00BBGGRR: red in the low byte; stored in rasters as the bytes blue, green, red.
 using Color = std::uint32_t;
-// An Image id: a caller's number n >= 0, or an automatic id handed out for AutoId.
+// An Image id, handed out by createImage; 0 names none.
 using ImageId = std::intptr_t;
 // Names one raster; 0 names none.
 using NativeHandle = std::uint32_t;
@@ -20,41 +20,30 @@ struct PixelRelease {
 };
 using PixelMemory = std::unique_ptr<std::uint8_t[], PixelRelease>;
 
-constexpr ImageId AutoId = -1;
-constexpr std::int32_t SourceBottomUp = 2;
 
 struct ImageRecord {
-  NativeHandle nativeHandle = 0;  // 0: the record holds no Image
+  NativeHandle nativeHandle = 0;
   std::int16_t width = 0;
   std::int16_t height = 0;
-  std::uint8_t depth = 0;
-  std::uint8_t saveDepth = 0;
   std::int32_t stride = 0;
   std::uint32_t revision = 0;  // bumped by every drawing pass that ends on it
   PixelMemory pixels;  // bottom row first
 };
 
-std::int32_t rowStride(std::int32_t width, std::int32_t depth);
+// Bytes per row of a 24-bit raster: 3 x width brought up to a multiple of 4.
+std::int32_t rowStride(std::int32_t width);
 
 void initImageStore();
 void shutdownImageStore();
-ImageId createImage(ImageId id, std::int32_t width, std::int32_t height);
+// A new black 24-bit Image; 0 when none could be made.
+ImageId createImage(std::int32_t width, std::int32_t height);
 NativeHandle imageHandle(ImageId image);
 ImageRecord* lookupImage(ImageId id);
 // Resolves a native handle; none for 0 or a handle whose Image is gone.
 ImageRecord* lookupHandle(NativeHandle handle);
 void releaseImage(ImageId id);
-// Number of Images the store holds now (numbered and automatic).
+// Number of Images the store holds now.
 std::size_t liveImageCount();
-
-// On failure these leave the reason in errno.
-int saveImage(ImageId image, const char* path, std::int32_t format, std::int32_t option, std::int32_t depth);
-int saveImageAsBitmap(ImageId image, const char* path);
-// Writes atomically: a new file beside the target, flushed and renamed over it only when
-// every byte was written. On failure the old file stays untouched.
-int writeBitmapFile(const char* path, const std::uint8_t* pixels, std::int32_t sourceStride,
-                    std::int32_t width, std::int32_t height, std::int32_t sourceDepth,
-                    std::int32_t rowFlags, std::int32_t option, std::int32_t outputDepth);
 
 // A new file that replaces its target only when its batch is committed. It lies beside the
 // target (through a symlink, beside the file the link names) and keeps the target's
@@ -92,9 +81,10 @@ struct FileBatch {
 
 // Adds an entry for path and opens its new file: the descriptor, or -1 with the error in the entry.
 int openStagedFile(FileBatch& batch, const char* path);
-// Writes the Image as a bitmap file of the batch; false with the error in the new entry.
+// Writes the Image as an uncompressed 24-bit bitmap file of the batch: headers, then its rows
+// bottom-up as they lie in memory. False with the error in the new entry.
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
-// Flushes the new files once for each file system and renames each over its target, then
+// Flushes the new files once for each file system (the batch's syncfs) and renames each over its target, then
 // flushes each folder. Nothing is renamed unless every file was staged, flushed and named;
 // a rename that fails stops the commit there, so the files before it are new and the rest
 // old. False when any file failed.
@@ -108,7 +98,6 @@ struct DrawTarget {
   std::uint8_t* pixels = nullptr;  // first byte of the first row in memory
   std::int32_t width = 0;
   std::int32_t height = 0;
-  std::int32_t bitsPerPixel = 24;
   std::int32_t stride = 0;
   FinishingStep finish = nullptr;
   std::intptr_t owner = 0;  // what the finishing step needs: an Image id or a control id
@@ -119,36 +108,28 @@ struct FloodSpan {
   std::int32_t y, left, right, dy;
 };
 
-struct FloodWork {
-  std::vector<FloodSpan> pending;
-  std::vector<std::uint8_t> visited;  // only for fills whose painted pixels stay open
-};
-
 struct SurfaceOps;
 
 struct DrawSurface {
   const SurfaceOps* ops = nullptr;
   std::int32_t width = 0;
   std::int32_t height = 0;
-  std::int32_t bitsPerPixel = 0;
   Color color = 0;
-  Color background = 0;
-  std::unique_ptr<FloodWork> flood;
+  std::vector<FloodSpan> floodSpans;  // kept for the next fill of the pass
   std::uint8_t* pixels = nullptr;
   std::int32_t stride = 0;
-  std::int32_t bytesPerPixel = 0;
-  std::int32_t mode = 0;
   std::uint8_t red = 0, green = 0, blue = 0;
   FinishingStep finish = nullptr;
   std::intptr_t owner = 0;
 };
 
-// The table a surface chooses once from its target's bytes per pixel.
+// The table a surface chooses once from its target's bytes per pixel: every target here
+// has three.
 struct SurfaceOps {
   void (*setColor)(DrawSurface&, Color);
   void (*fillRectangle)(DrawSurface&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
   void (*fillEllipse)(DrawSurface&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
-  void (*floodFill)(DrawSurface&, std::int32_t, std::int32_t, Color);
+  void (*floodFill)(DrawSurface&, std::int32_t, std::int32_t);
   void (*drawLine)(DrawSurface&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
   void (*plotColor)(DrawSurface&, std::int32_t, std::int32_t, Color);
   Color (*readPixel)(const DrawSurface&, std::int32_t, std::int32_t);
@@ -160,15 +141,14 @@ DrawSurface* openSurface(const DrawTarget& target);
 DrawSurface* imageOutput(ImageId image);
 std::intptr_t beginDrawing(DrawSurface* surface);
 void endDrawing();
-DrawSurface* currentSurface();
 
 // Primitives act on the current surface; with none open they do nothing.
-void setColor(Color color);
 void fillRectangle(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Color color);
 void drawLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, Color color);
-void fillEllipse(std::int32_t cx, std::int32_t cy, std::int32_t a, std::int32_t b, Color color);
 void fillCircle(std::int32_t x, std::int32_t y, std::int32_t radius, Color color);
-void floodFill(std::int32_t x, std::int32_t y, Color outlineColor, Color fillColor);
+// Fills the region around (x, y) that an outline of the colour encloses with that colour;
+// a seed on the outline fills nothing.
+void floodFill(std::int32_t x, std::int32_t y, Color color);
 // Outside the target plot writes nothing and read gives 0.
 void plot(std::int32_t x, std::int32_t y, Color color);
 Color readPixel(std::int32_t x, std::int32_t y);

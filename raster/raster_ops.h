@@ -16,5 +16,5 @@ void fillRun24(DrawSurface& s, std::int64_t x0, std::int64_t x1, std::int64_t y)
 void fillRectangle24(DrawSurface& s, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
 void fillEllipse24(DrawSurface& s, std::int32_t cx, std::int32_t cy, std::int32_t a, std::int32_t b);
 void drawLine24(DrawSurface& s, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
-void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y, Color outlineColor);
+void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y);
 void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std::int32_t y, std::int32_t alpha);

@@ -1,5 +1,4 @@
 // The current drawing surface, its operation table and the colour cache.
-#include "raster.h"
 #include "raster_ops.h"
 
 namespace {
@@ -27,8 +26,6 @@ Color read24(const DrawSurface& s, std::int32_t x, std::int32_t y) {
 
 constexpr SurfaceOps ops24{setColor24, fillRectangle24, fillEllipse24, floodFill24,
                            drawLine24, plot24,          read24,        drawImage24};
-// Nothing in this program draws on 32-bit targets; their table stays empty.
-constexpr SurfaceOps ops32{};
 
 void finishImage(DrawSurface& surface, int drew) {
   if (!drew) return;
@@ -42,7 +39,7 @@ bool inside(const DrawSurface& s, std::int32_t x, std::int32_t y) {
 // The colour cache: channel values are recomputed only for a new colour.
 DrawSurface* withColor(Color color) {
   DrawSurface* s = current.get();
-  if (s && s->ops->setColor && s->color != color) s->ops->setColor(*s, color);
+  if (s && s->color != color) s->ops->setColor(*s, color);
   return s;
 }
 
@@ -52,11 +49,9 @@ DrawSurface* openSurface(const DrawTarget& target) {
   endDrawing();
   current = std::make_unique<DrawSurface>();
   DrawSurface& s = *current;
-  s.bytesPerPixel = target.bitsPerPixel == 32 ? 4 : 3;
-  s.ops = s.bytesPerPixel == 4 ? &ops32 : &ops24;
+  s.ops = &ops24;
   s.width = target.width;
   s.height = target.height;
-  s.bitsPerPixel = target.bitsPerPixel;
   s.pixels = target.pixels;
   s.stride = target.stride;
   s.finish = target.finish;
@@ -66,67 +61,45 @@ DrawSurface* openSurface(const DrawTarget& target) {
 
 DrawSurface* imageOutput(ImageId image) {
   ImageRecord* record = lookupImage(image);
-  if (!record || !record->pixels) return nullptr;
-  DrawTarget target;
-  target.pixels = record->pixels.get();
-  target.width = record->width;
-  target.height = record->height;
-  target.bitsPerPixel = record->depth == 32 ? 32 : 24;
-  target.stride = record->stride;
-  target.finish = finishImage;
-  target.owner = image;
-  return openSurface(target);
+  if (!record) return nullptr;
+  return openSurface({record->pixels.get(), record->width, record->height, record->stride, finishImage, image});
 }
 
 std::intptr_t beginDrawing(DrawSurface* surface) {
   if (!surface || surface != current.get()) return 0;
-  if (!surface->pixels) {
-    std::unique_ptr<DrawSurface> failed = std::move(current);
-    if (failed->finish) failed->finish(*failed, 0);
-    return 0;
-  }
   return reinterpret_cast<std::intptr_t>(surface->pixels);
 }
 
 void endDrawing() {
   if (!current) return;
   std::unique_ptr<DrawSurface> ending = std::move(current);
-  ending->flood.reset();
   if (ending->finish) ending->finish(*ending, 1);
 }
 
-DrawSurface* currentSurface() { return current.get(); }
-
-void setColor(Color color) { withColor(color); }
-
 void fillRectangle(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Color color) {
-  if (DrawSurface* s = withColor(color); s && s->ops->fillRectangle) s->ops->fillRectangle(*s, x, y, width, height);
+  if (DrawSurface* s = withColor(color)) s->ops->fillRectangle(*s, x, y, width, height);
 }
 
 void drawLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, Color color) {
-  if (DrawSurface* s = withColor(color); s && s->ops->drawLine) s->ops->drawLine(*s, x1, y1, x2, y2);
-}
-
-void fillEllipse(std::int32_t cx, std::int32_t cy, std::int32_t a, std::int32_t b, Color color) {
-  if (DrawSurface* s = withColor(color); s && s->ops->fillEllipse) s->ops->fillEllipse(*s, cx, cy, a, b);
+  if (DrawSurface* s = withColor(color)) s->ops->drawLine(*s, x1, y1, x2, y2);
 }
 
 void fillCircle(std::int32_t x, std::int32_t y, std::int32_t radius, Color color) {
-  fillEllipse(x, y, radius, radius, color);
+  if (DrawSurface* s = withColor(color)) s->ops->fillEllipse(*s, x, y, radius, radius);
 }
 
-void floodFill(std::int32_t x, std::int32_t y, Color outlineColor, Color fillColor) {
-  if (DrawSurface* s = withColor(fillColor); s && s->ops->floodFill) s->ops->floodFill(*s, x, y, outlineColor);
+void floodFill(std::int32_t x, std::int32_t y, Color color) {
+  if (DrawSurface* s = withColor(color)) s->ops->floodFill(*s, x, y);
 }
 
 void plot(std::int32_t x, std::int32_t y, Color color) {
   DrawSurface* s = current.get();
-  if (s && s->ops->plotColor && inside(*s, x, y)) s->ops->plotColor(*s, x, y, color);
+  if (s && inside(*s, x, y)) s->ops->plotColor(*s, x, y, color);
 }
 
 Color readPixel(std::int32_t x, std::int32_t y) {
   const DrawSurface* s = current.get();
-  return s && s->ops->readPixel && inside(*s, x, y) ? s->ops->readPixel(*s, x, y) : 0;
+  return s && inside(*s, x, y) ? s->ops->readPixel(*s, x, y) : 0;
 }
 
 void drawImage(NativeHandle image, std::int32_t x, std::int32_t y) { drawImageBlended(image, x, y, 255); }
@@ -134,6 +107,5 @@ void drawImage(NativeHandle image, std::int32_t x, std::int32_t y) { drawImageBl
 void drawImageBlended(NativeHandle image, std::int32_t x, std::int32_t y, std::int32_t alpha) {
   DrawSurface* s = current.get();
   const ImageRecord* source = lookupHandle(image);
-  if (!s || !s->ops->drawImage || !source || source->depth != 24 || alpha <= 0) return;
-  s->ops->drawImage(*s, *source, x, y, alpha > 255 ? 255 : alpha);
+  if (s && source) s->ops->drawImage(*s, *source, x, y, alpha);
 }

@@ -11,7 +11,7 @@ DrawSurface* openImage(std::intptr_t id) { return imageOutput(id); }
 void captureFrame(Session& session) {
   session.frames.last();
   session.frames.append();
-  const ImageId image = createImage(AutoId, 400, 400);
+  const ImageId image = createImage(400, 400);
   if (image) renderFigure(session.figure, {openImage, image}, false, 0);
   session.seriesSaved = false;
   session.frames.current()->image = image;

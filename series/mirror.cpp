@@ -25,34 +25,15 @@ void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {
   }
 }
 
-// Sources of another size are read pixel by pixel, as a plain flip of the 400 x 400 area.
-bool mirrorByPixels(ImageId source, ImageId copy) {
-  std::vector<Color> table(static_cast<std::size_t>(side) * side);
-  if (!beginDrawing(imageOutput(source))) return false;
-  for (int x = 0; x < side; ++x)
-    for (int y = 0; y < side; ++y) table[static_cast<std::size_t>(x) * side + y] = readPixel(x, y);
-  endDrawing();
-  if (!beginDrawing(imageOutput(copy))) return false;
-  for (int x = 0; x < side; ++x)
-    for (int y = 0; y < side; ++y) plot(x, y, table[static_cast<std::size_t>(side - 1 - x) * side + y]);
-  endDrawing();
-  return true;
-}
-
 }  // namespace
 
 ImageId mirrorImage(ImageId source) {
   const ImageRecord* from = lookupImage(source);
   if (!from) return 0;
-  const ImageId copy = createImage(AutoId, side, side);
-  ImageRecord* to = lookupImage(copy);
+  const ImageId copy = createImage(side, side);
+  const ImageRecord* to = lookupImage(copy);
   if (!to) return 0;
-  if (from->width == side && from->height == side && from->depth == 24) {
-    for (int row = 0; row < side; ++row)
-      mirrorRow(from->pixels.get() + row * from->stride, to->pixels.get() + row * to->stride);
-  } else if (!mirrorByPixels(source, copy)) {
-    releaseImage(copy);  // not left behind unreachable
-    return 0;
-  }
+  for (int row = 0; row < side; ++row)
+    mirrorRow(from->pixels.get() + row * from->stride, to->pixels.get() + row * to->stride);
   return copy;
 }

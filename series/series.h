@@ -90,7 +90,7 @@ ExportResult exportSeriesTo(Session& session, const std::string& base);
 // Why a file could not be written, in German: for what stood in its way (a file type, see
 // StagedFile), else for the errno value.
 std::string failureReason(int error, std::uint32_t inTheWay = 0);
-// A new Image, the left-right mirror of a 400 x 400 source; 0 when none could be made.
+// A new Image, the left-right mirror of a frame (400 x 400); 0 when none could be made.
 ImageId mirrorImage(ImageId source);
 
 using TickSource = std::uint32_t (*)();

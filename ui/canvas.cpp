@@ -94,7 +94,7 @@ class Canvas : public QWidget {
     const int inset = (options & optionBorder) ? 4 : 0;
     width_ = std::max(1, width - inset);
     height_ = std::max(1, height - inset);
-    stride_ = rowStride(width_, 24);
+    stride_ = rowStride(width_);
     raster_ = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(stride_) * height_);
     std::memset(raster_.get(), 0xFF, static_cast<std::size_t>(stride_) * height_);
     shown_ = QImage(width_, height_, QImage::Format_RGB32);
@@ -108,7 +108,6 @@ class Canvas : public QWidget {
     t.pixels = raster_.get();
     t.width = width_;
     t.height = height_;
-    t.bitsPerPixel = 24;
     t.stride = stride_;
     t.owner = id_;
     return t;

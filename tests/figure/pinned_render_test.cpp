@@ -43,8 +43,8 @@ void pose(Figure& figure, const std::string& drags, ImageId scratch) {
 
 TEST(PinnedRender, EveryPoseDrawsTheReferencePixels) {
   initImageStore();
-  const ImageId capture = createImage(AutoId, 400, 400), live = createImage(AutoId, 400, 400);
-  const ImageId onion = createImage(AutoId, 400, 400);
+  const ImageId capture = createImage(400, 400), live = createImage(400, 400);
+  const ImageId onion = createImage(400, 400);
   Figure figure{};
   pose(figure, "", onion);
   render(figure, onion, false, 0);

@@ -14,7 +14,7 @@ TEST(HitTest, EachHandleIsOpenFourPixelsToEverySideAndNoFurther) {
   initImageStore();
   Figure figure{};
   resetPose(figure);
-  const ImageId scratch = createImage(AutoId, 400, 400);  // a render leaves the end vectors
+  const ImageId scratch = createImage(400, 400);  // a render leaves the end vectors
   renderFigure(figure, {[](std::intptr_t id) { return imageOutput(id); }, scratch}, false, 0);
   shutdownImageStore();
   for (int i = 0; i < segmentCount; ++i) {

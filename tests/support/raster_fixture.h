@@ -14,7 +14,7 @@ class SurfaceTest : public testing::Test {
  protected:
   void open(int width, int height) {
     initImageStore();
-    ASSERT_NE(beginDrawing(imageOutput(createImage(AutoId, width, height))), 0);
+    ASSERT_NE(beginDrawing(imageOutput(createImage(width, height))), 0);
     fillRectangle(0, 0, width, height, 0xFFFFFF);
   }
   void TearDown() override {
