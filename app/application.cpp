@@ -24,10 +24,10 @@ void buildMenu() {
 void buildControls() {
   canvasControl(layout::canvas, 0, 0, 400, 400);
   containerControl(layout::panel, 0, 400, 400, 55);
-  buttonControl(layout::playButton, 5, 30, 80, 20, "Play/Pause", 0x1003);
+  buttonControl(layout::playButton, 5, 30, 80, 20, "Play/Pause");
   textControl(layout::rateLabel, 100, 34, 25, 15, "FPS:");
   editControl(layout::rateEdit, 130, 30, 60, 20, "25");
-  trackbarControl(layout::trackbar, 5, 5, 390, 25, 0, 10);
+  trackbarControl(layout::trackbar, 5, 5, 390, 25, 10);
   closeControlList();
   setControlName(layout::canvas, "Zeichenfläche mit der Strichfigur");
   setControlName(layout::trackbar, "Bild der Vorschau");
@@ -52,7 +52,7 @@ bool startUp(AppState& app) {
   initImageStore();
   startWindowServices();
   app = AppState{};
-  if (!openWindow(layout::window, 0, 0, 400, layout::editHeight, "Limbrik Animator", 0xC80001)) return false;
+  if (!openWindow(layout::window, 400, layout::editHeight, "Limbrik Animator")) return false;
   buildMenu();
   addShortcut(layout::window, 0x2004E, menu::newSeries);
   addShortcut(layout::window, 0x20053, menu::save);
@@ -66,11 +66,7 @@ bool startUp(AppState& app) {
 
 void handleEvent(AppState& app, int event) {
   if (event == WindowClose) {
-    if (const int w = eventWindow(); w != layout::window) {
-      closeWindow(w);
-    } else {
-      app.quitRequested = true;
-    }
+    app.quitRequested = true;  // the main window is the only one
   } else if (event == MenuEvent) {
     menuCommand(app, eventMenu());
   } else if (event == ControlEvent) {

@@ -23,7 +23,7 @@ void newSeries(Session& session) {
   setMenuItemChecked(layout::menuBar, menu::preview, 0);
   disableMenuItem(layout::menuBar, menu::capture, 0);
   session.previewMode = false;
-  resizeWindow(layout::window, keepUnchanged, keepUnchanged, keepUnchanged, layout::editHeight);
+  resizeWindow(layout::window, layout::editHeight);
 }
 
 int askToSave(const Session& session) {

@@ -49,8 +49,8 @@ std::string failureMessage(const Failure& failure, std::size_t files) {
            "\nEs wurde keine Datei verändert.";
   return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
          "Beim Ersetzen der Datei \"" + failure.path + "\" ist ein Fehler aufgetreten: " + reason + "\n" +
-         integerToText(static_cast<std::int64_t>(failure.replaced)) + " von " +
-         integerToText(static_cast<std::int64_t>(files)) + " Dateien wurden ersetzt, die übrigen sind unverändert.";
+         integerToText(failure.replaced) + " von " + integerToText(files) +
+         " Dateien wurden ersetzt, die übrigen sind unverändert.";
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ std::string failureReason(int error, std::uint32_t inTheWay) {
 
 ExportResult exportSeries(Session& session) {
   if (session.frames.count() == 0) return ExportResult::NothingToSave;
-  const std::string base = askSavePath("", "", "", 0);
+  const std::string base = askSavePath();
   if (base.empty()) return ExportResult::Cancelled;
   return exportSeriesTo(session, base);
 }

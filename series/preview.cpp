@@ -43,15 +43,15 @@ void enterPreview(Session& session) {
   setControlState(layout::playButton, 0);  // its look matches the stopped playback
   session.frames.first();
   setControlState(layout::trackbar, 0);
-  setControlAttribute(layout::trackbar, 2, session.frames.count() - 1);
-  resizeWindow(layout::window, keepUnchanged, keepUnchanged, keepUnchanged, layout::previewHeight);
+  setTrackbarMaximum(layout::trackbar, session.frames.count() - 1);
+  resizeWindow(layout::window, layout::previewHeight);
 }
 
 void leavePreview(Session& session) {
   disableMenuItem(layout::menuBar, menu::capture, 0);
   setMenuItemChecked(layout::menuBar, menu::preview, 0);
   session.previewMode = false;
-  resizeWindow(layout::window, keepUnchanged, keepUnchanged, keepUnchanged, layout::editHeight);
+  resizeWindow(layout::window, layout::editHeight);
 }
 
 void togglePreview(Session& session) {

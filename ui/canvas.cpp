@@ -77,8 +77,6 @@ void expandRow(const std::uint8_t* from, std::uint32_t* to, int width) {
   expandRowBy(level, from, to, width);
 }
 
-constexpr int optionBorder = 0x1;
-constexpr int optionKeyboard = 0x4;
 const QPoint nowhere(-100000, -100000);
 
 // Every drawing pass that ends on any canvas gets a number of its own.
@@ -89,29 +87,16 @@ std::uint32_t nextRevision() {
 
 class Canvas : public QWidget {
  public:
-  Canvas(int id, int window, int width, int height, int options, QWidget* parent)
-      : QWidget(parent), id_(id), window_(window), options_(options) {
-    const int inset = (options & optionBorder) ? 4 : 0;
-    width_ = std::max(1, width - inset);
-    height_ = std::max(1, height - inset);
-    stride_ = rowStride(width_);
+  Canvas(int id, int width, int height, QWidget* parent)
+      : QWidget(parent), id_(id), width_(std::max(1, width)), height_(std::max(1, height)), stride_(rowStride(width_)) {
     raster_ = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(stride_) * height_);
     std::memset(raster_.get(), 0xFF, static_cast<std::size_t>(stride_) * height_);
     shown_ = QImage(width_, height_, QImage::Format_RGB32);
-    setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy((options & optionKeyboard) ? Qt::StrongFocus : Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus);
   }
 
-  DrawTarget target() {
-    DrawTarget t;
-    t.pixels = raster_.get();
-    t.width = width_;
-    t.height = height_;
-    t.stride = stride_;
-    t.owner = id_;
-    return t;
-  }
+  DrawTarget target() { return {raster_.get(), width_, height_, stride_, nullptr, id_}; }
 
   // Shows the raster now: repaint paints before it returns, not at a later paint cycle.
   void present() {
@@ -125,8 +110,7 @@ class Canvas : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override {
     QPainter painter(this);
-    const int inset = (options_ & optionBorder) ? 2 : 0;
-    const QRect area(inset, inset, width_, height_);
+    const QRect area(0, 0, width_, height_);
     if (QImage* store = backingImage(painter, event, area)) {
       // The raster goes straight into the window's pixels, skipping a copy of its own.
       const QPoint at = painter.deviceTransform().map(area.topLeft());
@@ -142,38 +126,14 @@ class Canvas : public QWidget {
     painter.drawImage(area, shown_);
   }
 
-  void mouseMoveEvent(QMouseEvent* event) override {
-    queue(inside_ ? MouseMove : MouseEnter, *event);
-    inside_ = true;
-  }
-  void leaveEvent(QEvent*) override {
-    inside_ = false;
-    queueEvent(ControlEvent, id_, window_, MouseLeave, std::make_unique<EventDetail>());
-  }
   void mousePressEvent(QMouseEvent* event) override { press(*event, isDoubleClick(*event)); }
   void mouseDoubleClickEvent(QMouseEvent* event) override {
     // The second press may come as a press followed by a double click; it counts once.
     if (event->timestamp() != lastPress_.time || event->button() != lastPress_.button) press(*event, true);
   }
   void mouseReleaseEvent(QMouseEvent* event) override {
-    if (event->button() == Qt::LeftButton) queue(LeftUp, *event);
-    if (event->button() == Qt::RightButton) queue(RightUp, *event);
-    if (event->button() == Qt::MiddleButton) queue(MiddleUp, *event);
-  }
-  void wheelEvent(QWheelEvent* event) override {
-    auto detail = detailOf(event->position().toPoint(), event->buttons(), event->modifiers());
-    detail->wheel = event->angleDelta().y() / 120;
-    queueEvent(ControlEvent, id_, window_, WheelTurn, std::move(detail));
-  }
-  void keyPressEvent(QKeyEvent* event) override { key(*event, KeyDown); }
-  void keyReleaseEvent(QKeyEvent* event) override { key(*event, KeyUp); }
-  void focusInEvent(QFocusEvent*) override {
-    queueEvent(ControlEvent, id_, window_, FocusGained);
-    repaint();
-  }
-  void focusOutEvent(QFocusEvent*) override {
-    queueEvent(ControlEvent, id_, window_, FocusLost);
-    repaint();
+    if (event->button() == Qt::LeftButton) queueEvent(ControlEvent, id_, LeftUp);
+    if (event->button() == Qt::RightButton) queueEvent(ControlEvent, id_, RightUp);
   }
 
  private:
@@ -202,21 +162,6 @@ class Canvas : public QWidget {
     QPoint at;
   };
 
-  std::unique_ptr<EventDetail> detailOf(QPoint at, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) const {
-    auto d = std::make_unique<EventDetail>();
-    d->x = at.x();
-    d->y = at.y();
-    d->buttons = ((buttons & Qt::LeftButton) ? 1 : 0) | ((buttons & Qt::RightButton) ? 2 : 0) |
-                 ((buttons & Qt::MiddleButton) ? 4 : 0);
-    d->modifiers = ((modifiers & Qt::ShiftModifier) ? 1 : 0) | ((modifiers & Qt::AltModifier) ? 2 : 0) |
-                   ((modifiers & Qt::ControlModifier) ? 4 : 0);
-    return d;
-  }
-  void queue(int subtype, const QMouseEvent& event) {
-    queueEvent(ControlEvent, id_, window_, subtype,
-               detailOf(event.position().toPoint(), event.buttons(), event.modifiers()));
-  }
-
   // A second press of the same button soon and near enough is a double click.
   bool isDoubleClick(const QMouseEvent& event) const {
     const int distance = QGuiApplication::styleHints()->mouseDoubleClickDistance();
@@ -228,40 +173,21 @@ class Canvas : public QWidget {
   void press(const QMouseEvent& event, bool twice) {
     // After a double click, a third press starts anew.
     lastPress_ = Press{event.timestamp(), event.button(), twice ? nowhere : event.position().toPoint()};
-    switch (event.button()) {
-      case Qt::LeftButton:
-        queue(LeftDown, event);
-        queue(twice ? LeftDoubleClick : LeftClick, event);
-        break;
-      case Qt::RightButton:
-        queue(RightDown, event);
-        queue(twice ? RightDoubleClick : RightClick, event);
-        break;
-      case Qt::MiddleButton: queue(MiddleDown, event); break;
-      default: break;
+    if (event.button() == Qt::LeftButton) {
+      queueEvent(ControlEvent, id_, LeftDown);
+      queueEvent(ControlEvent, id_, twice ? LeftDoubleClick : LeftClick);
+    } else if (event.button() == Qt::RightButton) {
+      queueEvent(ControlEvent, id_, RightDown);
+      queueEvent(ControlEvent, id_, twice ? RightDoubleClick : RightClick);
     }
   }
 
-  void key(const QKeyEvent& event, int subtype) {
-    if (!(options_ & optionKeyboard)) return;
-    auto detail = std::make_unique<EventDetail>();
-    detail->key = event.key();
-    queueEvent(ControlEvent, id_, window_, subtype, std::move(detail));
-    const QString text = event.text();
-    if (subtype == KeyDown && !text.isEmpty() && text.at(0).unicode() >= 32 && text.at(0).unicode() < 256) {
-      auto typed = std::make_unique<EventDetail>();
-      typed->character = static_cast<std::uint8_t>(text.at(0).unicode());
-      queueEvent(ControlEvent, id_, window_, CharInput, std::move(typed));
-    }
-  }
-
-  int id_, window_, options_;
-  int width_ = 1, height_ = 1, stride_ = 4;
+  int id_;
+  int width_, height_, stride_;
   std::unique_ptr<std::uint8_t[]> raster_;
   QImage shown_;
   bool stale_ = true;
   std::uint32_t revision_ = nextRevision();
-  bool inside_ = false;
   Press lastPress_;
 };
 
@@ -272,9 +198,7 @@ void finishCanvas(DrawSurface& surface, int drew) {
 
 }  // namespace
 
-QWidget* makeCanvas(int id, int window, int width, int height, int options, QWidget* parent) {
-  return new Canvas(id, window, width, height, options, parent);
-}
+QWidget* makeCanvas(int id, int width, int height, QWidget* parent) { return new Canvas(id, width, height, parent); }
 
 std::uint32_t canvasRevisionOf(QWidget* widget) {
   const auto* canvas = dynamic_cast<Canvas*>(widget);

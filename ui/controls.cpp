@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <algorithm>
+#include <utility>
 
 #include "ui_internal.h"
 
@@ -16,10 +17,9 @@ struct ControlRecord {
   Kind kind = Kind::Text;
   int window = -1;
   std::uint64_t order = 0;  // creation order, for focus moves
-  int minimum = 0, maximum = 0;  // trackbar bounds as set; the slider shows a valid range
 };
 
-std::vector<ControlRecord> controls(50);
+std::vector<ControlRecord> controls(8);
 std::uint64_t created = 0;
 
 struct ParentLevel {
@@ -27,79 +27,56 @@ struct ParentLevel {
   int window = -1;
 };
 ParentLevel currentParent;
-std::vector<ParentLevel> enclosing;
+ParentLevel enclosing;  // the parent outside the open container
 
 ControlRecord* record(int id) {
   if (id < 0 || static_cast<std::size_t>(id) >= controls.size() || !controls[id].widget) return nullptr;
   return &controls[id];
 }
 
-void destroyControl(int id) {
-  ControlRecord* c = record(id);
-  if (!c) return;
-  delete c->widget.data();
-  controls[id] = ControlRecord{};
-  dropPendingOfControl(id);
-}
-
-// Makes room for a control under id in the current parent; nullptr without a parent.
+// The parent for a new control under id; nullptr without one.
 QWidget* prepare(int id) {
   if (id < 0 || !currentParent.widget) return nullptr;
-  if (static_cast<std::size_t>(id) >= controls.size()) controls.resize(static_cast<std::size_t>(id) + 50);
-  destroyControl(id);
+  if (static_cast<std::size_t>(id) >= controls.size()) controls.resize(static_cast<std::size_t>(id) + 1);
   return currentParent.widget;
 }
 
 WindowHandle install(int id, QWidget* widget, Kind kind, int x, int y, int width, int height) {
   widget->setGeometry(x, y, width, height);
   widget->show();
-  controls[id] = ControlRecord{widget, kind, currentParent.window, ++created, 0, 0};
+  controls[id] = ControlRecord{widget, kind, currentParent.window, ++created};
   return reinterpret_cast<WindowHandle>(widget);
 }
 
-class EditBox : public QLineEdit {
- public:
-  EditBox(int id, int window, const QString& text, QWidget* parent) : QLineEdit(text, parent), id_(id), window_(window) {
-    connect(this, &QLineEdit::textEdited, this, [this] { raiseDirect(ControlEvent, id_, window_, EditTextChanged); });
-  }
-
- protected:
-  void focusInEvent(QFocusEvent* event) override {
-    QLineEdit::focusInEvent(event);
-    queueEvent(ControlEvent, id_, window_, FocusGained);
-  }
-  void focusOutEvent(QFocusEvent* event) override {
-    QLineEdit::focusOutEvent(event);
-    queueEvent(ControlEvent, id_, window_, FocusLost);
-  }
-
- private:
-  int id_, window_;
-};
-
-void applyTrackbarRange(ControlRecord& c, int position) {
-  auto* slider = static_cast<QSlider*>(c.widget.data());
-  const QSignalBlocker quiet(slider);
-  slider->setRange(c.minimum, std::max(c.minimum, c.maximum));
-  slider->setValue(position);
+// The label made just before an edit box in the same parent names it, for screen readers too.
+QLabel* labelJustBefore(const QWidget* parent) {
+  const auto newest = std::max_element(controls.begin(), controls.end(),
+                                       [](const ControlRecord& a, const ControlRecord& b) { return a.order < b.order; });
+  if (!newest->widget || newest->kind != Kind::Text || newest->widget->parentWidget() != parent) return nullptr;
+  return static_cast<QLabel*>(newest->widget.data());
 }
+
+QSlider* slider(const ControlRecord& c) { return static_cast<QSlider*>(c.widget.data()); }
 
 }  // namespace
 
 void setControlParent(QWidget* parent, int window) {
   currentParent = ParentLevel{parent, window};
-  enclosing.clear();
+  enclosing = ParentLevel{};
 }
 
 void destroyControlsOf(int window) {
-  for (std::size_t id = 0; id < controls.size(); ++id)
-    if (controls[id].widget && controls[id].window == window) destroyControl(static_cast<int>(id));
+  for (ControlRecord& c : controls)
+    if (c.widget && c.window == window) {
+      delete c.widget.data();
+      c = ControlRecord{};
+    }
   if (currentParent.window == window) setControlParent(nullptr, -1);
 }
 
 void resetControls() {
-  for (std::size_t id = 0; id < controls.size(); ++id) destroyControl(static_cast<int>(id));
-  controls.assign(50, ControlRecord{});
+  for (ControlRecord& c : controls) delete c.widget.data();  // a container takes its controls along
+  controls.assign(8, ControlRecord{});
   setControlParent(nullptr, -1);
 }
 
@@ -120,11 +97,10 @@ std::vector<QWidget*> tabStops(int window) {
   return widgets;
 }
 
-WindowHandle canvasControl(int id, int x, int y, int width, int height, int options) {
+WindowHandle canvasControl(int id, int x, int y, int width, int height) {
   QWidget* parent = prepare(id);
   if (!parent) return 0;
-  return install(id, makeCanvas(id, currentParent.window, width, height, options, parent), Kind::Canvas, x, y, width,
-                 height);
+  return install(id, makeCanvas(id, width, height, parent), Kind::Canvas, x, y, width, height);
 }
 
 WindowHandle containerControl(int id, int x, int y, int width, int height) {
@@ -134,25 +110,22 @@ WindowHandle containerControl(int id, int x, int y, int width, int height) {
   container->setAutoFillBackground(true);
   container->setBackgroundRole(QPalette::Button);
   const WindowHandle handle = install(id, container, Kind::Container, x, y, width, height);
-  enclosing.push_back(currentParent);
+  enclosing = currentParent;
   currentParent = ParentLevel{container, currentParent.window};
   return handle;
 }
 
 void closeControlList() {
-  if (enclosing.empty()) return;
-  currentParent = enclosing.back();
-  enclosing.pop_back();
+  if (enclosing.widget) currentParent = std::exchange(enclosing, ParentLevel{});
 }
 
-WindowHandle buttonControl(int id, int x, int y, int width, int height, const std::string& text, std::uint32_t flags) {
+WindowHandle buttonControl(int id, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = prepare(id);
   if (!parent) return 0;
   auto* button = new QPushButton(QString::fromStdString(text), parent);
-  button->setCheckable((flags & 0xF) == 0x3);  // an automatic check box: toggles at each click
-  const int window = currentParent.window;
+  button->setCheckable(true);
   // clicked follows the flip, so the state read on the event is the new one.
-  QObject::connect(button, &QPushButton::clicked, button, [id, window] { raiseDirect(ControlEvent, id, window, 0); });
+  QObject::connect(button, &QPushButton::clicked, button, [id] { raiseDirect(ControlEvent, id, 0); });
   return install(id, button, Kind::Button, x, y, width, height);
 }
 
@@ -164,86 +137,59 @@ WindowHandle textControl(int id, int x, int y, int width, int height, const std:
   return install(id, label, Kind::Text, x, y, width, height);
 }
 
-// The label made just before an edit box in the same parent names it, for screen readers too.
-QLabel* labelJustBefore(const QWidget* parent) {
-  const auto newest = std::max_element(controls.begin(), controls.end(),
-                                       [](const ControlRecord& a, const ControlRecord& b) { return a.order < b.order; });
-  if (!newest->widget || newest->kind != Kind::Text || newest->widget->parentWidget() != parent) return nullptr;
-  return static_cast<QLabel*>(newest->widget.data());
-}
-
 WindowHandle editControl(int id, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = prepare(id);
   if (!parent) return 0;
-  auto* edit = new EditBox(id, currentParent.window, QString::fromStdString(text), parent);
+  auto* edit = new QLineEdit(QString::fromStdString(text), parent);
   if (QLabel* label = labelJustBefore(parent)) label->setBuddy(edit);
   return install(id, edit, Kind::Edit, x, y, width, height);
+}
+
+WindowHandle trackbarControl(int id, int x, int y, int width, int height, int maximum) {
+  QWidget* parent = prepare(id);
+  if (!parent) return 0;
+  auto* bar = new QSlider(Qt::Horizontal, parent);
+  bar->setFocusPolicy(Qt::StrongFocus);
+  bar->setMaximum(std::max(maximum, 0));
+  // Every scroll step and its end is an event; the position is read when it is fetched.
+  QObject::connect(bar, &QSlider::actionTriggered, bar, [id] { queueEvent(ControlEvent, id, 0); });
+  QObject::connect(bar, &QSlider::sliderReleased, bar, [id] { queueEvent(ControlEvent, id, 0); });
+  return install(id, bar, Kind::Trackbar, x, y, width, height);
 }
 
 void setControlName(int id, const std::string& name) {
   if (const ControlRecord* c = record(id)) c->widget->setAccessibleName(QString::fromStdString(name));
 }
 
-WindowHandle trackbarControl(int id, int x, int y, int width, int height, int minimum, int maximum) {
-  QWidget* parent = prepare(id);
-  if (!parent) return 0;
-  auto* slider = new QSlider(Qt::Horizontal, parent);
-  slider->setFocusPolicy(Qt::StrongFocus);
-  const int window = currentParent.window;
-  // Every scroll step and its end is an event; the position is read when it is fetched.
-  QObject::connect(slider, &QSlider::actionTriggered, slider, [id, window] { queueEvent(ControlEvent, id, window, 0); });
-  QObject::connect(slider, &QSlider::sliderReleased, slider, [id, window] { queueEvent(ControlEvent, id, window, 0); });
-  const WindowHandle handle = install(id, slider, Kind::Trackbar, x, y, width, height);
-  controls[id].minimum = std::max(minimum, 0);
-  controls[id].maximum = std::max(maximum, 0);
-  applyTrackbarRange(controls[id], 0);
-  return handle;
-}
-
+// The program's changes raise no event.
 void setControlState(int id, int value) {
-  ControlRecord* c = record(id);
+  const ControlRecord* c = record(id);
   if (!c) return;
-  if (c->kind == Kind::Button) {
-    const QSignalBlocker quiet(c->widget);
-    static_cast<QPushButton*>(c->widget.data())->setChecked(value != 0);
-  } else if (c->kind == Kind::Trackbar) {
-    applyTrackbarRange(*c, value);
-  }
+  const QSignalBlocker quiet(c->widget);
+  if (c->kind == Kind::Button) static_cast<QPushButton*>(c->widget.data())->setChecked(value != 0);
+  if (c->kind == Kind::Trackbar) slider(*c)->setValue(value);
 }
 
 int getControlState(int id) {
   const ControlRecord* c = record(id);
   if (!c) return 0;
   if (c->kind == Kind::Button) return static_cast<QPushButton*>(c->widget.data())->isChecked() ? 1 : 0;
-  if (c->kind == Kind::Trackbar) return static_cast<QSlider*>(c->widget.data())->value();
+  if (c->kind == Kind::Trackbar) return slider(*c)->value();
   return 0;
 }
 
-void setControlAttribute(int id, int attribute, int value) {
-  ControlRecord* c = record(id);
-  if (!c || c->kind != Kind::Trackbar || (attribute != 1 && attribute != 2)) return;
-  const int position = static_cast<QSlider*>(c->widget.data())->value();
-  (attribute == 1 ? c->minimum : c->maximum) = value;
-  applyTrackbarRange(*c, position);
+void setTrackbarMaximum(int id, int maximum) {
+  const ControlRecord* c = record(id);
+  if (!c || c->kind != Kind::Trackbar) return;
+  const QSignalBlocker quiet(c->widget);
+  slider(*c)->setMaximum(std::max(maximum, 0));
 }
 
 std::string getControlText(int id) {
   const ControlRecord* c = record(id);
-  if (!c) return {};
-  switch (c->kind) {
-    case Kind::Edit: return static_cast<QLineEdit*>(c->widget.data())->text().toStdString();
-    case Kind::Button: return static_cast<QPushButton*>(c->widget.data())->text().toStdString();
-    case Kind::Text: return static_cast<QLabel*>(c->widget.data())->text().toStdString();
-    default: return c->widget->windowTitle().toStdString();
-  }
+  return c && c->kind == Kind::Edit ? static_cast<QLineEdit*>(c->widget.data())->text().toStdString() : std::string();
 }
 
-std::uint32_t canvasRevision(int id) {
-  const ControlRecord* c = record(id);
-  return c && c->kind == Kind::Canvas ? canvasRevisionOf(c->widget) : 0;
-}
+std::uint32_t canvasRevision(int id) { return canvasRevisionOf(controlWidget(id)); }
 
-DrawSurface* canvasOutput(int id) {
-  const ControlRecord* c = record(id);
-  return c && c->kind == Kind::Canvas ? openCanvasOutput(c->widget) : nullptr;
-}
+DrawSurface* canvasOutput(int id) { return openCanvasOutput(controlWidget(id)); }

@@ -22,7 +22,7 @@ struct MenuRecord {
   std::map<int, Item> items;
 };
 
-std::vector<MenuRecord> menus(16);
+std::vector<MenuRecord> menus(1);
 int underConstruction = -1;
 
 MenuRecord* menuRecord(int id) {
@@ -49,9 +49,7 @@ WindowHandle createMenuBar(int menuId, WindowHandle handle) {
   const int windowId = windowByHandle(handle);
   WindowRecord* w = windowRecord(windowId);
   if (menuId < 0 || !w) return 0;
-  if (static_cast<std::size_t>(menuId) >= menus.size()) menus.resize(static_cast<std::size_t>(menuId) + 16);
-  destroyMenuBar(menuId);
-  if (w->menuBar >= 0) destroyMenuBar(w->menuBar);
+  if (static_cast<std::size_t>(menuId) >= menus.size()) menus.resize(static_cast<std::size_t>(menuId) + 1);
   auto* bar = new QMenuBar(w->widget);
   bar->setNativeMenuBar(false);
   bar->setGeometry(0, 0, w->widget->width(), menuBarHeight);
@@ -77,7 +75,7 @@ void destroyMenuBar(int menuId) {
 
 void resetMenus() {
   for (std::size_t i = 0; i < menus.size(); ++i) destroyMenuBar(static_cast<int>(i));
-  menus.assign(16, MenuRecord{});
+  menus.assign(1, MenuRecord{});
   underConstruction = -1;
 }
 
@@ -95,11 +93,10 @@ void addMenuItem(int itemId, const std::string& text) {
   if (!m || !m->current) return;
   // Text after a tab is the shortcut hint, which the menu shows right-aligned.
   QAction* action = m->current->addAction(QString::fromStdString(text));
-  const int window = m->window;
   const int menuId = underConstruction;
-  QObject::connect(action, &QAction::triggered, action, [menuId, itemId, window] {
+  QObject::connect(action, &QAction::triggered, action, [menuId, itemId] {
     if (Item* entry = item(menuId, itemId)) showCheck(*entry);
-    raiseDirect(MenuEvent, itemId, window, -1);
+    raiseDirect(MenuEvent, itemId, -1);
   });
   m->items[itemId] = Item{action, false};
 }

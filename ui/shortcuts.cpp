@@ -8,32 +8,14 @@
 
 namespace {
 
-constexpr std::uint16_t menuKey = 0x79;  // F10, unless the window's table claims it
+constexpr std::uint16_t menuKey = 0x79;  // F10
 
-// The key code that shortcut tables use: upper-case ASCII for letters and digits.
+// The key code that shortcut tables use: upper-case ASCII for letters; Tab and F10 for the
+// focus moves and the menu. No table binds any other key.
 std::uint16_t keyCodeOf(int qtKey) {
-  if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)) return qtKey;
-  if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return static_cast<std::uint16_t>(0x70 + qtKey - Qt::Key_F1);
-  switch (qtKey) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 0x09;
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 0x0D;
-    case Qt::Key_Escape: return 0x1B;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_PageUp: return 0x21;
-    case Qt::Key_PageDown: return 0x22;
-    case Qt::Key_End: return 0x23;
-    case Qt::Key_Home: return 0x24;
-    case Qt::Key_Left: return 0x25;
-    case Qt::Key_Up: return 0x26;
-    case Qt::Key_Right: return 0x27;
-    case Qt::Key_Down: return 0x28;
-    case Qt::Key_Insert: return 0x2D;
-    case Qt::Key_Delete: return 0x2E;
-    default: return 0;
-  }
+  if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return static_cast<std::uint16_t>(qtKey);
+  if (qtKey == Qt::Key_Tab || qtKey == Qt::Key_Backtab) return 0x09;
+  return qtKey == Qt::Key_F10 ? menuKey : 0;
 }
 
 std::uint8_t modifiersOf(const QKeyEvent& event) {
@@ -77,7 +59,7 @@ class ShortcutFilter : public QObject {
     if (entry->command == focusNext || entry->command == focusPrevious) {
       moveFocus(window, entry->command == focusNext);
     } else if (!(w->menuBar >= 0 && menuItemGreyed(w->menuBar, entry->command))) {
-      raiseDirect(MenuEvent, entry->command, window, -1);
+      raiseDirect(MenuEvent, entry->command, -1);
     }
     return true;  // the key goes no further, also for a greyed item
   }
@@ -104,14 +86,5 @@ void addShortcut(int windowId, std::uint32_t shortcut, int itemId) {
   std::uint8_t modifiers = 0x03;
   if (shortcut & 0x10000) modifiers |= 0x04;
   if (shortcut & 0x20000) modifiers |= 0x08;
-  if (shortcut & 0x40000) modifiers |= 0x10;
-  const auto key = static_cast<std::uint16_t>(shortcut & 0xFFFF);
-  const auto command = static_cast<std::uint16_t>(itemId);
-  for (ShortcutEntry& e : w->shortcuts) {
-    if (e.key == key && e.modifiers == modifiers) {
-      e.command = command;
-      return;
-    }
-  }
-  w->shortcuts.push_back({modifiers, key, command});
+  w->shortcuts.push_back({modifiers, static_cast<std::uint16_t>(shortcut & 0xFFFF), static_cast<std::uint16_t>(itemId)});
 }

