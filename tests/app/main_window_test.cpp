@@ -1,5 +1,5 @@
-// The main window through the editor's own loop: its menu, each shortcut in each mode, and
-// dragging each handle.
+// The main window: its menu, its layout, the names a screen reader reads, and dragging each
+// handle through the editor's own loop.
 #include <QAccessible>
 #include <QLabel>
 #include <QMenu>
@@ -39,37 +39,6 @@ TEST_F(MainWindow, AScreenReaderCanNameEveryControl) {
   EXPECT_EQ(name(layout::playButton), "Play/Pause");
   EXPECT_EQ(name(layout::rateEdit), "FPS:");  // through its label
   EXPECT_EQ(name(layout::trackbar), "Bild der Vorschau");
-}
-
-TEST_F(MainMenu, EachShortcutDoesItsCommandInEachMode) {
-  const struct {
-    bool preview;
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-    int frames;  // after it, from two
-    bool previewAfter;
-    bool wrote;
-  } cases[] = {
-      {false, Qt::Key_N, Qt::ControlModifier, 0, false, false}, {true, Qt::Key_N, Qt::ControlModifier, 0, false, false},
-      {false, Qt::Key_S, Qt::ControlModifier, 2, false, true},  {true, Qt::Key_S, Qt::ControlModifier, 2, true, true},
-      {false, Qt::Key_S, Qt::ShiftModifier, 3, false, false},   {true, Qt::Key_S, Qt::ShiftModifier, 2, true, false},
-      {false, Qt::Key_V, Qt::ControlModifier, 2, true, false},  {true, Qt::Key_V, Qt::ControlModifier, 2, false, false},
-  };
-  for (const auto& c : cases) {
-    newSeries(session);
-    captureMany(2);
-    if (c.preview) enterPreview(session);
-    if (c.key == Qt::Key_N) pressAnswer(7);  // New asks about the unsaved frames: No
-    if (c.key == Qt::Key_S && c.modifiers == Qt::ControlModifier) chooseSavePath((folder / "walk").string());
-    QTest::keyClick(window(), c.key, c.modifiers);
-    pass(3);  // the window may have queued a move before the key
-    const std::string which = QKeySequence(c.key | c.modifiers).toString().toStdString() + (c.preview ? " in preview" : "");
-    EXPECT_EQ(session.frames.count(), c.frames) << which;
-    EXPECT_EQ(session.previewMode, c.previewAfter) << which;
-    EXPECT_EQ(fs::exists(folder / "walk1r.bmp"), c.wrote) << which;
-    fs::remove_all(folder);
-    fs::create_directory(folder);
-  }
 }
 
 // Each Segment and the one whose end is its start: the arms and legs hang on their upper

@@ -1,9 +1,29 @@
 #include <climits>
 #include <random>
 
-#include "support/raster_fixture.h"
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "raster.h"
 
 namespace {
+
+using PixelSet = std::set<std::pair<int, int>>;
+
+// A fresh store and an open drawing surface over a white Image.
+class SurfaceTest : public testing::Test {
+ protected:
+  void open(int width, int height) {
+    initImageStore();
+    ASSERT_NE(beginDrawing(imageOutput(createImage(width, height))), 0);
+    fillRectangle(0, 0, width, height, 0xFFFFFF);
+  }
+  void TearDown() override {
+    endDrawing();
+    shutdownImageStore();
+  }
+};
 
 constexpr Color ink = 0x123456;
 

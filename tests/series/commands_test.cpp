@@ -1,17 +1,22 @@
+#include <cstring>
+
 #include "support/editor_fixture.h"
 
 namespace {
 
 class Commands : public EditorTest {};
 
-TEST_F(Commands, CaptureLandsAtTheEndWhateverFrameIsCurrent) {
+TEST_F(Commands, CaptureLandsAtTheEndWhateverFrameIsCurrentAndHoldsThePoseAlone) {
   captureMany(3);
   session.seriesSaved = true;
   session.frames.select(0);
   captureFrame(session);
   EXPECT_EQ(seen(), "edit, frame 3 of 4, button 0, trackbar 0 of 10, 400 high");
-  EXPECT_EQ(pixelOf(session.frames.frames[3].image, 0, 0), 0xFFFFFFu);  // no onion skin of the frames before
   EXPECT_FALSE(session.seriesSaved);
+  const ImageId alone = createImage(400, 400);  // the pose without handles or onion skin
+  renderFigure(session.figure, {[](std::intptr_t id) { return imageOutput(id); }, alone}, false, 0);
+  EXPECT_EQ(std::memcmp(lookupImage(alone)->pixels.get(), lookupImage(session.frames.frames[3].image)->pixels.get(),
+                        480000), 0);
 }
 
 TEST_F(Commands, NewFollowsTheAnswerAndReturnsToEditMode) {
