@@ -2,6 +2,7 @@
 // the output of a command.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -67,10 +68,12 @@ class Child {
     return pid_ > 0 && status_ == -1;
   }
   void signal(int number) { ::kill(pid_, number); }
-  // The wait status once it has ended within the deadline, else -1.
-  int waitForExit() {
+  // It ends by itself within the deadline, with exit status 0.
+  void endsWithZero() {
     waitUntil([this] { return !running(); });
-    return status_;
+    ASSERT_NE(status_, -1) << "still running";
+    ASSERT_FALSE(WIFSIGNALED(status_)) << "ended by signal " << WTERMSIG(status_);
+    EXPECT_EQ(WEXITSTATUS(status_), 0);
   }
 
  private:
@@ -89,4 +92,3 @@ inline std::optional<std::string> run(const std::vector<std::string>& argv) {
   while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, out)) text.append(buffer, n);
   return ::pclose(out) == 0 ? std::optional(text) : std::nullopt;
 }
-

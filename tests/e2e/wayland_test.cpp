@@ -82,12 +82,6 @@ class OnWayland : public testing::Test {
   static void keys(const std::string& modifier, const std::string& key) {
     ASSERT_TRUE(run({"wtype", "-s", "300", "-M", modifier, "-k", key, "-m", modifier}));
   }
-  void endsWithZero() {
-    const int status = program->waitForExit();
-    ASSERT_NE(status, -1) << "still running";
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
 
   static inline TempFolder runtimeDir;
   static inline std::unique_ptr<Child> compositor;
@@ -100,7 +94,7 @@ TEST_F(OnWayland, TheWindowNamesItsDesktopEntryAndEndsOnACloseRequest) {
   EXPECT_EQ(window.shell, "xdg_shell");
   EXPECT_EQ(std::make_pair(window.width, window.height), std::make_pair(400, 420));
   closeRequest();
-  endsWithZero();
+  program->endsWithZero();
 }
 
 TEST_F(OnWayland, AfterACaptureACloseRequestAsksAndNoEnds) {
@@ -108,7 +102,7 @@ TEST_F(OnWayland, AfterACaptureACloseRequestAsksAndNoEnds) {
   closeRequest();
   ASSERT_TRUE(waitUntil(questionShown)) << "no save question";
   keys("alt", "n");
-  endsWithZero();
+  program->endsWithZero();
 }
 
 }  // namespace
