@@ -18,8 +18,6 @@ void confirmQuit(AppState& app);
 void shutDown();
 // Runs the editor to its end; the exit code is always 0.
 int runApplication();
-// The state of the editor while runApplication runs, else nullptr.
-const AppState* runningApplication();
 
 void menuCommand(AppState& app, int id);
 void rightClickCommand(AppState& app);

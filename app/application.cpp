@@ -4,13 +4,11 @@
 
 namespace {
 
-AppState* running = nullptr;
-
 DrawSurface* openCanvas(std::intptr_t id) { return canvasOutput(static_cast<int>(id)); }
 std::uint32_t canvasChanges(std::intptr_t id) { return canvasRevision(static_cast<int>(id)); }
 
 void buildMenu() {
-  if (!createMenuBar(layout::menuBar, nativeWindowHandle(layout::window))) return;
+  if (!createMenuBar(layout::menuBar, layout::window)) return;
   addMenuTitle("Datei");
   addMenuItem(menu::newSeries, "Neu\tStrg+N");
   addMenuItem(menu::save, "Speichern\tStrg+S");
@@ -96,7 +94,6 @@ void confirmQuit(AppState& app) {
 }
 
 void shutDown() {
-  running = nullptr;
   stopWindowServices();
   shutdownImageStore();
   endDrawing();
@@ -105,7 +102,6 @@ void shutDown() {
 int runApplication() {
   AppState app;
   if (startUp(app)) {
-    running = &app;
     do {
       handleEvent(app, waitEvent(2));
       updateView(app);
@@ -115,5 +111,3 @@ int runApplication() {
   shutDown();
   return 0;
 }
-
-const AppState* runningApplication() { return running; }

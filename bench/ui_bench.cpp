@@ -10,8 +10,8 @@
 namespace {
 
 void openEditorWindow() {
-  openWindow(0, 0, 0, 400, 420, "Limbrik Animator", 0xC80001);
-  createMenuBar(0, nativeWindowHandle(0));
+  openWindow(0, 400, 420, "Limbrik Animator");
+  createMenuBar(0, 0);
   addMenuTitle("Datei");
   addMenuItem(0, "Neu\tStrg+N");
   canvasControl(0, 0, 0, 400, 400);
@@ -24,7 +24,7 @@ void IdleWait2ms(benchmark::State& state) {
   }
   for (auto _ : state) benchmark::DoNotOptimize(waitEvent(2));
   state.counters["passes_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  closeWindow(0);
+  closeAllWindows();
 }
 
 void CanvasBlit_Ours(benchmark::State& state) {
@@ -33,7 +33,7 @@ void CanvasBlit_Ours(benchmark::State& state) {
     beginDrawing(canvasOutput(0));
     endDrawing();
   }
-  closeWindow(0);
+  closeAllWindows();
 }
 
 class PictureWidget : public QWidget {

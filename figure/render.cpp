@@ -120,7 +120,7 @@ void renderFigure(Figure& figure, const RenderTarget& target, bool withHandles, 
   const ImageRecord* ready = onion ? preparedBackdrop(onion) : nullptr;
   DrawSurface* surface = target.open(target.id);
   if (!beginDrawing(surface)) return;
-  if (ready && ready->width == surface->width && ready->height == surface->height) {
+  if (ready) {
     drawImage(ready->nativeHandle, 0, 0);
   } else {
     paintBackground(onion);

@@ -45,8 +45,7 @@ void showCheck(Item& entry) {
 
 }  // namespace
 
-WindowHandle createMenuBar(int menuId, WindowHandle handle) {
-  const int windowId = windowByHandle(handle);
+WindowHandle createMenuBar(int menuId, int windowId) {
   WindowRecord* w = windowRecord(windowId);
   if (menuId < 0 || !w) return 0;
   if (static_cast<std::size_t>(menuId) >= menus.size()) menus.resize(static_cast<std::size_t>(menuId) + 1);

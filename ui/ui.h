@@ -46,9 +46,8 @@ int eventSubtype();
 // the menu bar.
 WindowHandle openWindow(int id, int width, int height, const std::string& title);
 int resizeWindow(int id, int height);
-WindowHandle nativeWindowHandle(int id);
 
-WindowHandle createMenuBar(int menuId, WindowHandle window);
+WindowHandle createMenuBar(int menuId, int windowId);
 void addMenuTitle(const std::string& text);
 void addMenuItem(int itemId, const std::string& text);
 void addMenuSeparator();

@@ -38,7 +38,6 @@ struct WindowRecord {
 WindowRecord* windowRecord(int id);
 // The number of the window that owns a widget, or -1.
 int windowOf(const QWidget* widget);
-int windowByHandle(WindowHandle handle);
 // The window a dialog belongs to: the active one when it is ours, else our first open window.
 QWidget* dialogOwner();
 void closeAllWindows();

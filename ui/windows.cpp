@@ -49,12 +49,6 @@ int windowOf(const QWidget* widget) {
   return -1;
 }
 
-int windowByHandle(WindowHandle handle) {
-  for (std::size_t i = 0; i < windows.size(); ++i)
-    if (handle != 0 && reinterpret_cast<WindowHandle>(windows[i].widget.data()) == handle) return static_cast<int>(i);
-  return -1;
-}
-
 QWidget* dialogOwner() {
   QWidget* active = QApplication::activeWindow();
   if (windowOf(active) >= 0) return active;
@@ -109,11 +103,6 @@ void requestCloseOfFirstWindow() {
       w.widget->close();  // ignored by the window, reported as WindowClose
       return;
     }
-}
-
-WindowHandle nativeWindowHandle(int id) {
-  const WindowRecord* w = windowRecord(id);
-  return w ? reinterpret_cast<WindowHandle>(w->widget.data()) : 0;
 }
 
 namespace {
