@@ -7,6 +7,7 @@ struct AppState {
   Session session;
   int dragSegment = -1;
   bool quitRequested = false;
+  bool sessionEnded = false;  // the desktop session ends, and the user let it
 };
 
 // Starts the services and builds the main window; false when the window cannot open.
@@ -15,6 +16,9 @@ bool startUp(AppState& app);
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);
 void confirmQuit(AppState& app);
+// The desktop session is ending: the save question, as for the close box; true lets it end,
+// and the loop with it.
+bool sessionMayEnd(AppState& app);
 void shutDown();
 // Runs the editor to its end; the exit code is always 0.
 int runApplication();

@@ -4,6 +4,8 @@
 
 namespace {
 
+AppState* running = nullptr;  // for the session's end, which Qt reports from inside a wait
+
 DrawSurface* openCanvas(std::intptr_t id) { return canvasOutput(static_cast<int>(id)); }
 std::uint32_t canvasChanges(std::intptr_t id) { return canvasRevision(static_cast<int>(id)); }
 
@@ -93,6 +95,11 @@ void confirmQuit(AppState& app) {
   if (app.quitRequested) app.quitRequested = quitConfirmed(app.session);
 }
 
+bool sessionMayEnd(AppState& app) {
+  app.sessionEnded = quitConfirmed(app.session);
+  return app.sessionEnded;
+}
+
 void shutDown() {
   stopWindowServices();
   shutdownImageStore();
@@ -102,12 +109,15 @@ void shutDown() {
 int runApplication() {
   AppState app;
   if (startUp(app)) {
+    running = &app;
+    onSessionEnd([] { return sessionMayEnd(*running); });
     do {
       handleEvent(app, waitEvent(2));
       updateView(app);
       confirmQuit(app);
-    } while (!app.quitRequested);
+    } while (!app.quitRequested && !app.sessionEnded);
   }
+  running = nullptr;
   shutDown();
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPainter>
+#include <QSessionManager>
 #include <QTranslator>
 
 #include "ui_internal.h"
@@ -14,6 +15,8 @@ namespace {
 struct Started {
   std::unique_ptr<QApplication> application;  // only when the caller had none
   std::unique_ptr<QTranslator> translator;
+  std::unique_ptr<QObject> sessionWatch;  // its connection ends with it
+  bool (*mayEnd)() = nullptr;
 };
 
 Started* started = nullptr;
@@ -44,7 +47,18 @@ std::unique_ptr<QTranslator> germanTexts() {
   return translator;
 }
 
+void askBeforeSessionEnds(QSessionManager& manager) {
+  if (!started || !started->mayEnd || !manager.allowsInteraction()) return;
+  const bool mayEnd = started->mayEnd();
+  manager.release();
+  if (!mayEnd) manager.cancel();
+}
+
 }  // namespace
+
+void onSessionEnd(bool (*mayEnd)()) {
+  if (started) started->mayEnd = mayEnd;
+}
 
 void startWindowServices() {
   if (started) return;
@@ -63,6 +77,8 @@ void startWindowServices() {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(programIcon());
   started->translator = germanTexts();
+  started->sessionWatch = std::make_unique<QObject>();
+  QObject::connect(qApp, &QGuiApplication::commitDataRequest, started->sessionWatch.get(), askBeforeSessionEnds);
   installShortcutFilter();
   openEventWait();
   resetEvents();

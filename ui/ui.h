@@ -37,6 +37,10 @@ using WindowHandle = std::uintptr_t;
 void startWindowServices();
 void stopWindowServices();
 
+// An X11 session manager's request to save before the session ends asks mayEnd, inside the
+// request, where the manager lets the program interact; false cancels the logout.
+void onSessionEnd(bool (*mayEnd)());
+
 int waitEvent(int timeoutMs);
 int eventMenu();
 int eventControl();

@@ -41,6 +41,18 @@ TEST_F(MainWindow, AScreenReaderCanNameEveryControl) {
   EXPECT_EQ(name(layout::trackbar), "Bild der Vorschau");
 }
 
+TEST_F(MainWindow, TheDesktopSessionsEndAsksAsTheCloseBoxDoes) {
+  EXPECT_TRUE(sessionMayEnd(app));  // nothing to lose: no question
+  app.sessionEnded = false;
+  captureMany(1);
+  pressAnswer(2);
+  EXPECT_FALSE(sessionMayEnd(app));
+  EXPECT_FALSE(app.sessionEnded);
+  pressAnswer(7);
+  EXPECT_TRUE(sessionMayEnd(app));
+  EXPECT_TRUE(app.sessionEnded);
+}
+
 // Each Segment and the one whose end is its start: the arms and legs hang on their upper
 // parts, the legs and the torso's upper half on the hip, the arms, head and lower half on the neck.
 constexpr std::pair<int, int> joints[] = {{1, 0}, {3, 2}, {5, 4}, {7, 6}, {4, 8}, {6, 8},
