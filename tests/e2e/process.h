@@ -30,8 +30,10 @@ constexpr Seconds patience{40};
 constexpr Seconds patience{15};
 #endif
 
-// Polls the condition until it holds or the deadline passes; false on the deadline.
+// Polls the condition until it holds or the deadline passes; false on the deadline, and at
+// once after a failed step of the test, whose later steps cannot tell anything more.
 inline bool waitUntil(const std::function<bool()>& condition, Seconds deadline = patience) {
+  if (testing::Test::HasFailure()) return false;
   const auto end = std::chrono::steady_clock::now() + deadline;
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
