@@ -96,6 +96,7 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
   beginProgress("Limbrik Editor", series.count());
   FileBatch batch;  // every file is staged before any target is touched
   std::vector<std::string> paths;
+  const ImageId mirror = createImage(400, 400);  // each frame's in turn: staging copies it
   bool staging = true, cancelled = false;
   series.reset();
   while (staging && series.next()) {
@@ -108,12 +109,11 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
     const std::string name = base + integerToText(n);
     paths.push_back(name + "l.bmp");
     staging = stage(batch, image, paths.back());
-    const ImageId mirrored = staging ? mirrorImage(image) : 0;
     if (!staging) break;
     paths.push_back(name + "r.bmp");
-    staging = stage(batch, mirrored, paths.back());
-    if (mirrored) releaseImage(mirrored);
+    staging = stage(batch, mirrorImage(image, mirror) ? mirror : 0, paths.back());
   }
+  releaseImage(mirror);
   const bool complete = staging && !cancelled && commitFiles(batch);
   endProgress();
   setBusy(false);

@@ -27,13 +27,11 @@ void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {
 
 }  // namespace
 
-ImageId mirrorImage(ImageId source) {
+bool mirrorImage(ImageId source, ImageId into) {
   const ImageRecord* from = lookupImage(source);
-  if (!from) return 0;
-  const ImageId copy = createImage(side, side);
-  const ImageRecord* to = lookupImage(copy);
-  if (!to) return 0;
+  ImageRecord* to = lookupImage(into);
+  if (!from || !to) return false;
   for (int row = 0; row < side; ++row)
     mirrorRow(from->pixels.get() + row * from->stride, to->pixels.get() + row * to->stride);
-  return copy;
+  return true;
 }

@@ -90,8 +90,8 @@ ExportResult exportSeriesTo(Session& session, const std::string& base);
 // Why a file could not be written, in German: for what stood in its way (a file type, see
 // StagedFile), else for the errno value.
 std::string failureReason(int error, std::uint32_t inTheWay = 0);
-// A new Image, the left-right mirror of a frame (400 x 400); 0 when none could be made.
-ImageId mirrorImage(ImageId source);
+// Draws the left-right mirror of a frame (400 x 400) into another; false without either.
+bool mirrorImage(ImageId source, ImageId into);
 
 using TickSource = std::uint32_t (*)();
 std::uint32_t systemTick();
