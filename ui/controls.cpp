@@ -65,15 +65,6 @@ void setControlParent(QWidget* parent, int window) {
   enclosing = ParentLevel{};
 }
 
-void destroyControlsOf(int window) {
-  for (ControlRecord& c : controls)
-    if (c.widget && c.window == window) {
-      delete c.widget.data();
-      c = ControlRecord{};
-    }
-  if (currentParent.window == window) setControlParent(nullptr, -1);
-}
-
 void resetControls() {
   for (ControlRecord& c : controls) delete c.widget.data();  // a container takes its controls along
   controls.assign(8, ControlRecord{});
@@ -88,8 +79,7 @@ QWidget* controlWidget(int id) {
 std::vector<QWidget*> tabStops(int window) {
   std::vector<const ControlRecord*> stops;
   for (const ControlRecord& c : controls) {
-    if (!c.widget || c.window != window || !c.widget->isEnabled() || !c.widget->isVisible()) continue;
-    if (c.widget->focusPolicy() & Qt::TabFocus) stops.push_back(&c);
+    if (c.widget && c.window == window && (c.widget->focusPolicy() & Qt::TabFocus)) stops.push_back(&c);
   }
   std::sort(stops.begin(), stops.end(), [](const ControlRecord* a, const ControlRecord* b) { return a->order < b->order; });
   std::vector<QWidget*> widgets;

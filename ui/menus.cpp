@@ -61,20 +61,8 @@ WindowHandle createMenuBar(int menuId, int windowId) {
   return reinterpret_cast<WindowHandle>(bar);
 }
 
-void destroyMenuBar(int menuId) {
-  MenuRecord* m = menuRecord(menuId);
-  if (!m) return;
-  if (WindowRecord* w = windowRecord(m->window)) {
-    w->menuBar = -1;
-    w->client->setGeometry(0, 0, w->widget->width(), w->widget->height());
-  }
-  delete m->bar.data();
-  menus[menuId] = MenuRecord{};
-}
-
 void resetMenus() {
-  for (std::size_t i = 0; i < menus.size(); ++i) destroyMenuBar(static_cast<int>(i));
-  menus.assign(1, MenuRecord{});
+  menus.assign(1, MenuRecord{});  // the bars went with their windows
   underConstruction = -1;
 }
 

@@ -13,7 +13,6 @@ QProgressDialog* progress = nullptr;
 }  // namespace
 
 void beginProgress(const std::string& title, int total) {
-  endProgress();
   if (!qApp) return;
   progress = new QProgressDialog(QString(), "Abbrechen", 0, total, dialogOwner());
   progress->setWindowTitle(QString::fromStdString(title));

@@ -49,7 +49,6 @@ void closeCloseSignals();
 
 // Items of a window's menu bar, for the shortcut test of greyed items.
 bool menuItemGreyed(int menuId, int itemId);
-void destroyMenuBar(int menuId);
 // Opens the first menu of a bar, as F10 does; false without one.
 bool openMenuBar(int menuId);
 void resetMenus();
@@ -61,7 +60,6 @@ void removeShortcutFilter();
 std::vector<QWidget*> tabStops(int window);
 QWidget* controlWidget(int id);
 void setControlParent(QWidget* parent, int window);
-void destroyControlsOf(int window);
 void resetControls();
 
 // Canvas support shared by controls.cpp and canvas.cpp.

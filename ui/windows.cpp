@@ -87,13 +87,7 @@ int resizeWindow(int id, int height) {
 }
 
 void closeAllWindows() {
-  for (std::size_t id = 0; id < windows.size(); ++id) {
-    WindowRecord& w = windows[id];
-    if (!w.widget) continue;
-    destroyControlsOf(static_cast<int>(id));
-    if (w.menuBar >= 0) destroyMenuBar(w.menuBar);
-    delete w.widget.data();
-  }
+  for (const WindowRecord& w : windows) delete w.widget.data();  // with its menu bar and controls
   windows.assign(1, WindowRecord{});
 }
 
