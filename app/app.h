@@ -10,8 +10,8 @@ struct AppState {
   bool sessionEnded = false;  // the desktop session ends, and the user let it
 };
 
-// Starts the services and builds the main window; false when the window cannot open.
-bool startUp(AppState& app);
+// Starts the services and builds the main window.
+void startUp(AppState& app);
 // The parts of one main-loop pass after its event wait.
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);

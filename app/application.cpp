@@ -10,7 +10,7 @@ DrawSurface* openCanvas(std::intptr_t id) { return canvasOutput(static_cast<int>
 std::uint32_t canvasChanges(std::intptr_t id) { return canvasRevision(static_cast<int>(id)); }
 
 void buildMenu() {
-  if (!createMenuBar(layout::menuBar, layout::window)) return;
+  createMenuBar(layout::menuBar, layout::window);
   addMenuTitle("Datei");
   addMenuItem(menu::newSeries, "Neu\tStrg+N");
   addMenuItem(menu::save, "Speichern\tStrg+S");
@@ -48,20 +48,18 @@ void canvasEvent(AppState& app) {
 
 }  // namespace
 
-bool startUp(AppState& app) {
+void startUp(AppState& app) {
   initImageStore();
   startWindowServices();
   app = AppState{};
-  if (!openWindow(layout::window, 400, layout::editHeight, "Limbrik Animator")) return false;
+  openWindow(layout::window, 400, layout::editHeight, "Limbrik Animator");
   buildMenu();
   addShortcut(layout::window, 0x2004E, menu::newSeries);
   addShortcut(layout::window, 0x20053, menu::save);
   addShortcut(layout::window, 0x10053, menu::capture);
   addShortcut(layout::window, 0x20056, menu::preview);
   buildControls();
-  app.dragSegment = -1;
   resetPose(app.session.figure);
-  return true;
 }
 
 void handleEvent(AppState& app, int event) {
@@ -108,15 +106,14 @@ void shutDown() {
 
 int runApplication() {
   AppState app;
-  if (startUp(app)) {
-    running = &app;
-    onSessionEnd([] { return sessionMayEnd(*running); });
-    do {
-      handleEvent(app, waitEvent(2));
-      updateView(app);
-      confirmQuit(app);
-    } while (!app.quitRequested && !app.sessionEnded);
-  }
+  startUp(app);
+  running = &app;
+  onSessionEnd([] { return sessionMayEnd(*running); });
+  do {
+    handleEvent(app, waitEvent(2));
+    updateView(app);
+    confirmQuit(app);
+  } while (!app.quitRequested && !app.sessionEnded);
   running = nullptr;
   shutDown();
   return 0;

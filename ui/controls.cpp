@@ -41,11 +41,10 @@ QWidget* prepare(int id) {
   return currentParent.widget;
 }
 
-WindowHandle install(int id, QWidget* widget, Kind kind, int x, int y, int width, int height) {
+void install(int id, QWidget* widget, Kind kind, int x, int y, int width, int height) {
   widget->setGeometry(x, y, width, height);
   widget->show();
   controls[id] = ControlRecord{widget, kind, currentParent.window, ++created};
-  return reinterpret_cast<WindowHandle>(widget);
 }
 
 // The label made just before an edit box in the same parent names it, for screen readers too.
@@ -87,64 +86,63 @@ std::vector<QWidget*> tabStops(int window) {
   return widgets;
 }
 
-WindowHandle canvasControl(int id, int x, int y, int width, int height) {
+void canvasControl(int id, int x, int y, int width, int height) {
   QWidget* parent = prepare(id);
-  if (!parent) return 0;
-  return install(id, makeCanvas(id, width, height, parent), Kind::Canvas, x, y, width, height);
+  if (!parent) return;
+  install(id, makeCanvas(id, width, height, parent), Kind::Canvas, x, y, width, height);
 }
 
-WindowHandle containerControl(int id, int x, int y, int width, int height) {
+void containerControl(int id, int x, int y, int width, int height) {
   QWidget* parent = prepare(id);
-  if (!parent) return 0;
+  if (!parent) return;
   auto* container = new QWidget(parent);
   container->setAutoFillBackground(true);
   container->setBackgroundRole(QPalette::Button);
-  const WindowHandle handle = install(id, container, Kind::Container, x, y, width, height);
+  install(id, container, Kind::Container, x, y, width, height);
   enclosing = currentParent;
   currentParent = ParentLevel{container, currentParent.window};
-  return handle;
 }
 
 void closeControlList() {
   if (enclosing.widget) currentParent = std::exchange(enclosing, ParentLevel{});
 }
 
-WindowHandle buttonControl(int id, int x, int y, int width, int height, const std::string& text) {
+void buttonControl(int id, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = prepare(id);
-  if (!parent) return 0;
+  if (!parent) return;
   auto* button = new QPushButton(QString::fromStdString(text), parent);
   button->setCheckable(true);
   // clicked follows the flip, so the state read on the event is the new one.
   QObject::connect(button, &QPushButton::clicked, button, [id] { raiseDirect(ControlEvent, id, 0); });
-  return install(id, button, Kind::Button, x, y, width, height);
+  install(id, button, Kind::Button, x, y, width, height);
 }
 
-WindowHandle textControl(int id, int x, int y, int width, int height, const std::string& text) {
+void textControl(int id, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = prepare(id);
-  if (!parent) return 0;
+  if (!parent) return;
   auto* label = new QLabel(QString::fromStdString(text), parent);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return install(id, label, Kind::Text, x, y, width, height);
+  install(id, label, Kind::Text, x, y, width, height);
 }
 
-WindowHandle editControl(int id, int x, int y, int width, int height, const std::string& text) {
+void editControl(int id, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = prepare(id);
-  if (!parent) return 0;
+  if (!parent) return;
   auto* edit = new QLineEdit(QString::fromStdString(text), parent);
   if (QLabel* label = labelJustBefore(parent)) label->setBuddy(edit);
-  return install(id, edit, Kind::Edit, x, y, width, height);
+  install(id, edit, Kind::Edit, x, y, width, height);
 }
 
-WindowHandle trackbarControl(int id, int x, int y, int width, int height, int maximum) {
+void trackbarControl(int id, int x, int y, int width, int height, int maximum) {
   QWidget* parent = prepare(id);
-  if (!parent) return 0;
+  if (!parent) return;
   auto* bar = new QSlider(Qt::Horizontal, parent);
   bar->setFocusPolicy(Qt::StrongFocus);
   bar->setMaximum(std::max(maximum, 0));
   // Every scroll step and its end is an event; the position is read when it is fetched.
   QObject::connect(bar, &QSlider::actionTriggered, bar, [id] { queueEvent(ControlEvent, id, 0); });
   QObject::connect(bar, &QSlider::sliderReleased, bar, [id] { queueEvent(ControlEvent, id, 0); });
-  return install(id, bar, Kind::Trackbar, x, y, width, height);
+  install(id, bar, Kind::Trackbar, x, y, width, height);
 }
 
 void setControlName(int id, const std::string& name) {

@@ -38,7 +38,6 @@ QString breakable(const std::string& text) {
 }  // namespace
 
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags) {
-  if (!qApp) return 0;
   const bool question = (flags & 0xF) == yesNoCancel;
   QMessageBox box(question ? QMessageBox::Question : QMessageBox::Warning, QString::fromStdString(title),
                   breakable(text), question ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Ok,
@@ -50,7 +49,6 @@ int askUser(const std::string& title, const std::string& text, std::uint32_t fla
 }
 
 std::string askSavePath() {
-  if (!qApp) return {};
   QFileDialog dialog(dialogOwner());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -61,7 +59,6 @@ std::string askSavePath() {
 }
 
 void setBusy(bool busy) {
-  if (!qApp) return;
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   } else {

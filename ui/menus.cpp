@@ -45,9 +45,9 @@ void showCheck(Item& entry) {
 
 }  // namespace
 
-WindowHandle createMenuBar(int menuId, int windowId) {
+void createMenuBar(int menuId, int windowId) {
   WindowRecord* w = windowRecord(windowId);
-  if (menuId < 0 || !w) return 0;
+  if (menuId < 0 || !w) return;
   if (static_cast<std::size_t>(menuId) >= menus.size()) menus.resize(static_cast<std::size_t>(menuId) + 1);
   auto* bar = new QMenuBar(w->widget);
   bar->setNativeMenuBar(false);
@@ -58,7 +58,6 @@ WindowHandle createMenuBar(int menuId, int windowId) {
   w->menuBar = menuId;
   menus[menuId] = MenuRecord{bar, windowId, nullptr, {}};
   underConstruction = menuId;
-  return reinterpret_cast<WindowHandle>(bar);
 }
 
 void resetMenus() {

@@ -13,7 +13,6 @@ QProgressDialog* progress = nullptr;
 }  // namespace
 
 void beginProgress(const std::string& title, int total) {
-  if (!qApp) return;
   progress = new QProgressDialog(QString(), "Abbrechen", 0, total, dialogOwner());
   progress->setWindowTitle(QString::fromStdString(title));
   // Modal: while it shows, no input reaches the main window and its loop does not run.

@@ -15,6 +15,7 @@ namespace {
 struct Started {
   std::unique_ptr<QApplication> application;  // only when the caller had none
   std::unique_ptr<QTranslator> translator;
+  std::unique_ptr<QObject> shortcutFilter;
   std::unique_ptr<QObject> sessionWatch;  // its connection ends with it
   bool (*mayEnd)() = nullptr;
 };
@@ -79,7 +80,7 @@ void startWindowServices() {
   started->translator = germanTexts();
   started->sessionWatch = std::make_unique<QObject>();
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, started->sessionWatch.get(), askBeforeSessionEnds);
-  installShortcutFilter();
+  started->shortcutFilter = installShortcutFilter();
   openEventWait();
   resetEvents();
   openCloseSignals();
@@ -93,8 +94,7 @@ void stopWindowServices() {
   resetMenus();
   resetEvents();
   closeEventWait();
-  removeShortcutFilter();
   if (started->translator) QCoreApplication::removeTranslator(started->translator.get());
-  delete started;  // the translator, then the application
+  delete started;  // the session watch, the shortcut filter, the translator, then the application
   started = nullptr;
 }

@@ -58,26 +58,19 @@ class ShortcutFilter : public QObject {
     if (entry == w->shortcuts.end()) return code == menuKey && modifiers == 0x03 && openMenuBar(w->menuBar);
     if (entry->command == focusNext || entry->command == focusPrevious) {
       moveFocus(window, entry->command == focusNext);
-    } else if (!(w->menuBar >= 0 && menuItemGreyed(w->menuBar, entry->command))) {
+    } else if (!menuItemGreyed(w->menuBar, entry->command)) {
       raiseDirect(MenuEvent, entry->command, -1);
     }
     return true;  // the key goes no further, also for a greyed item
   }
 };
 
-ShortcutFilter* filter = nullptr;
-
 }  // namespace
 
-void installShortcutFilter() {
-  if (filter) return;
-  filter = new ShortcutFilter;
-  qApp->installEventFilter(filter);
-}
-
-void removeShortcutFilter() {
-  delete filter;  // a deleted filter leaves the application's list by itself
-  filter = nullptr;
+std::unique_ptr<QObject> installShortcutFilter() {
+  auto filter = std::make_unique<ShortcutFilter>();
+  qApp->installEventFilter(filter.get());  // a deleted filter leaves the application's list by itself
+  return filter;
 }
 
 void addShortcut(int windowId, std::uint32_t shortcut, int itemId) {

@@ -30,8 +30,6 @@ enum CanvasSubtype : int {
   RightUp = 0x10007,
 };
 
-using WindowHandle = std::uintptr_t;
-
 // Starts the services (and the Qt application, when the caller has none); stopping
 // closes every window still open.
 void startWindowServices();
@@ -48,10 +46,10 @@ int eventSubtype();
 
 // A window with a title and a close box only, centred on the screen; the height includes
 // the menu bar.
-WindowHandle openWindow(int id, int width, int height, const std::string& title);
-int resizeWindow(int id, int height);
+void openWindow(int id, int width, int height, const std::string& title);
+void resizeWindow(int id, int height);
 
-WindowHandle createMenuBar(int menuId, int windowId);
+void createMenuBar(int menuId, int windowId);
 void addMenuTitle(const std::string& text);
 void addMenuItem(int itemId, const std::string& text);
 void addMenuSeparator();
@@ -67,14 +65,14 @@ int pointerY(int windowId);
 
 // Controls go into the window opened last; those made after a container go into it until
 // closeControlList.
-WindowHandle canvasControl(int id, int x, int y, int width, int height);
-WindowHandle containerControl(int id, int x, int y, int width, int height);
+void canvasControl(int id, int x, int y, int width, int height);
+void containerControl(int id, int x, int y, int width, int height);
 void closeControlList();
 // A toggle button: each click flips it before its event.
-WindowHandle buttonControl(int id, int x, int y, int width, int height, const std::string& text);
-WindowHandle textControl(int id, int x, int y, int width, int height, const std::string& text);
-WindowHandle editControl(int id, int x, int y, int width, int height, const std::string& text);
-WindowHandle trackbarControl(int id, int x, int y, int width, int height, int maximum);
+void buttonControl(int id, int x, int y, int width, int height, const std::string& text);
+void textControl(int id, int x, int y, int width, int height, const std::string& text);
+void editControl(int id, int x, int y, int width, int height, const std::string& text);
+void trackbarControl(int id, int x, int y, int width, int height, int maximum);
 // The name a screen reader gives the control; an edit box takes the label made just before it.
 void setControlName(int id, const std::string& name);
 void setControlState(int id, int value);

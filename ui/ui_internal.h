@@ -53,8 +53,8 @@ bool menuItemGreyed(int menuId, int itemId);
 bool openMenuBar(int menuId);
 void resetMenus();
 
-void installShortcutFilter();
-void removeShortcutFilter();
+// Owned by the caller: the filter works until it is deleted.
+std::unique_ptr<QObject> installShortcutFilter();
 
 // Controls of a window in creation order that take the focus by Tab.
 std::vector<QWidget*> tabStops(int window);

@@ -57,8 +57,7 @@ QWidget* dialogOwner() {
   return nullptr;
 }
 
-WindowHandle openWindow(int id, int width, int height, const std::string& title) {
-  if (id < 0 || width < 0 || height < 0) return 0;
+void openWindow(int id, int width, int height, const std::string& title) {
   if (static_cast<std::size_t>(id) >= windows.size()) windows.resize(static_cast<std::size_t>(id) + 1);
   auto* window = new TopLevel(id);
   window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -73,17 +72,15 @@ WindowHandle openWindow(int id, int width, int height, const std::string& title)
   window->activateWindow();
   window->raise();
   setControlParent(client, id);
-  return reinterpret_cast<WindowHandle>(window);
 }
 
-int resizeWindow(int id, int height) {
+void resizeWindow(int id, int height) {
   WindowRecord* w = windowRecord(id);
-  if (!w) return 0;
+  if (!w) return;
   QWidget& window = *w->widget;
   window.setFixedSize(window.width(), height);
   const int top = w->client->y();
   w->client->setGeometry(0, top, window.width(), std::max(0, height - top));
-  return 1;
 }
 
 void closeAllWindows() {

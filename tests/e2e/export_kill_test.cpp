@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "series.h"
+#include "ui.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -28,6 +29,7 @@ pid_t startExport(const fs::path& folder) {
   if (pid == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // an export that never ends dies with a test that gave up on it
     initImageStore();
+    startWindowServices();  // the export shows its busy pointer, and a progress window when slow
     Session session;
     resetPose(session.figure);
     for (int i = 0; i < frames; ++i) {
