@@ -262,6 +262,11 @@ TEST_F(Editor, TerminationSignalsAskAsTheCloseBoxDoes) {
   key("ctrl+v");
   ASSERT_TRUE(heightBecomes(475)) << "the capture before it was not taken yet";
   program->signal(SIGTERM);
+  question("Escape");  // Abbrechen: the editor stays, and the request is not asked again
+  gone("Limbrik Editor");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(visible("Limbrik Editor").empty()) << "asked again";
+  program->signal(SIGHUP);
   question("alt+n");
   program->endsWithZero();
 }
