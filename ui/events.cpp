@@ -44,7 +44,7 @@ Waiter waiter;
 // Waits for input that raises an event, for at most timeoutMs.
 void takeInput(int timeoutMs) {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
-  if (state.produced || timeoutMs == 0 || !waiter.loop) return;
+  if (state.produced || timeoutMs == 0) return;
   state.loop = waiter.loop;
   waiter.timer->start(timeoutMs);
   waiter.loop->exec();

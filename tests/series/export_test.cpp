@@ -54,7 +54,10 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorInOrderUnderThePlainBase) {
   ASSERT_EQ(written.size(), 22u);
   for (std::size_t i = 0; i < written.size(); ++i)
     EXPECT_EQ(written[i].second, "walk.bmp" + std::to_string(i / 2) + (i % 2 ? "r" : "l") + ".bmp");
-  EXPECT_EQ(liveImageCount(), imagesBefore);  // the mirrored copies are released
+  EXPECT_EQ(liveImageCount(), imagesBefore);  // the mirror Image is released
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(fs::status(folder / "walk.bmp0r.bmp").permissions()), 0666 & ~mask) << "a new file";
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone
   const auto left = fileBytes(folder / "walk.bmp10l.bmp"), right = fileBytes(folder / "walk.bmp10r.bmp");
   ASSERT_EQ(std::make_pair(left.size(), right.size()), std::make_pair(std::size_t{480054}, std::size_t{480054}));
