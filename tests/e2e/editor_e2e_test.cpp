@@ -109,11 +109,13 @@ class Editor : public testing::Test {
   // The loop takes the handle under the pointer when it reads the press, so the pointer
   // stays on the handle a moment: on a busy machine the press is read late.
   void drag(int fromX, int fromY, int toX, int toY) {
+    const Pixels before = settled();
     pointAt(fromX, fromY);
     xdo({"mousedown", "1"});
     std::this_thread::sleep_for(patience / 50);
     pointAt((fromX + toX) / 2, (fromY + toY) / 2);
     pointAt(toX, toY);
+    EXPECT_TRUE(waitUntil([&] { return canvas() != before; })) << "the drag moved nothing";
     settled();
     xdo({"mouseup", "1"});
   }
@@ -280,10 +282,12 @@ TEST_F(Editor, AnInterruptWithoutFramesEndsAtOnce) {
 }
 
 TEST_F(Editor, ADragThatLeavesTheWindowHoldsItsPose) {
+  const Pixels before = settled();
   pointAt(185, 214);  // the left hand
   xdo({"mousedown", "1"});
   std::this_thread::sleep_for(patience / 50);
   pointAt(150, 250);
+  EXPECT_TRUE(waitUntil([&] { return canvas() != before; })) << "the drag moved nothing";
   const Pixels posed = settled();
   xdo({"mousemove", "5", "5"});  // off the window, on the bare desktop
   EXPECT_EQ(settled(), posed);
