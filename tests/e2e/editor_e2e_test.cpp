@@ -120,11 +120,17 @@ class Editor : public testing::Test {
     xdo({"mouseup", "1"});
   }
   Pixels canvas() const { return grab(window, 0, 20, 400, 400); }
-  // Waits until the canvas shows the same picture twice in a row, and returns it.
+  // Waits until the canvas has shown the same picture for a fifth of a second, and returns it.
   Pixels settled() {
-    Pixels last = canvas(), now;
-    EXPECT_TRUE(waitUntil([&] { return std::exchange(last, now = canvas()) == now; }));
-    return now;
+    Pixels last = canvas();
+    int same = 0;
+    EXPECT_TRUE(waitUntil([&] {
+      Pixels now = canvas();
+      same = now == last ? same + 1 : 0;
+      last = std::move(now);
+      return same == 10;
+    }));
+    return last;
   }
   bool heightBecomes(int height) {
     return waitUntil([&] { return windowHeight(window) == height; });
