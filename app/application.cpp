@@ -1,4 +1,6 @@
 // Start-up, the polling main loop and shutdown.
+#include <csignal>
+
 #include "app.h"
 #include "ui.h"
 
@@ -49,6 +51,9 @@ void canvasEvent(AppState& app) {
 }  // namespace
 
 void startUp(AppState& app) {
+  // A write past the file-size limit then fails with EFBIG, which the export reports, instead
+  // of ending the program with every unsaved frame.
+  std::signal(SIGXFSZ, SIG_IGN);
   initImageStore();
   startWindowServices();
   app = AppState{};
@@ -90,11 +95,14 @@ void updateView(AppState& app) {
 }
 
 void confirmQuit(AppState& app) {
-  if (app.quitRequested) app.quitRequested = quitConfirmed(app.session);
+  if (!app.quitRequested) return;
+  app.quitRequested = quitConfirmed(app.session);
+  dropCloseRequests();  // those that came while it asked have their answer
 }
 
 bool sessionMayEnd(AppState& app) {
   app.sessionEnded = quitConfirmed(app.session);
+  dropCloseRequests();
   return app.sessionEnded;
 }
 

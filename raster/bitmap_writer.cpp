@@ -3,6 +3,7 @@
 #include "raster.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
@@ -51,6 +52,13 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+// With SIGXFSZ ignored, a write past the process's file-size limit fails with EFBIG, as one
+// past the file system's does; only the limit tells them apart.
+bool overFileSizeLimit(std::uint64_t size) {
+  rlimit limit{};
+  return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < size;
+}
+
 }  // namespace
 
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
@@ -68,6 +76,7 @@ bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
   if (writeAll(fd, head.data(), head.size()) && writeAll(fd, record->pixels.get(), dataSize)) return true;
   StagedFile& file = batch.files.back();
   file.error = errno ? errno : EIO;
+  file.overSizeLimit = file.error == EFBIG && overFileSizeLimit(head.size() + dataSize);
   discardFile(file);
   return false;
 }

@@ -1,57 +1,73 @@
-// Files that replace their targets all together or not at all: each is written beside its
-// target as a new file, all are flushed, and only then are they renamed over their targets,
-// with the folders flushed after the renames.
-#include <dirent.h>
+// Files that replace their targets all together or not at all: each is written in its
+// target's folder as a new file, all are flushed, and only then are they renamed over their
+// targets, with the folders flushed after the renames. Everything after a folder's first
+// file works on the open folder itself, so a folder moved meanwhile keeps nothing behind.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 
-#include "raster.h"
+#include "raster_ops.h"
 
 namespace {
-
-// Short and of one length, so that a target of the longest legal name still has one; the
-// process id tells a later export whether its owner still runs.
-constexpr char temporaryPattern[] = ".limbrik-%08x-%08x.tmp";
-constexpr int temporaryLength = 30;
-
-std::string temporaryName(const std::string& folder) {
-  static std::atomic<unsigned> counter{0};
-  char name[32];
-  std::snprintf(name, sizeof name, temporaryPattern, static_cast<unsigned>(::getpid()), counter++);
-  return folder + name;
-}
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+bool fail(StagedFile& file) {
+  file.error = errno ? errno : EIO;
+  return false;
+}
+
+const BatchFolder& folderRecord(const FileBatch& batch, int fd) {
+  return *std::find_if(batch.folders.begin(), batch.folders.end(), [fd](const BatchFolder& f) { return f.fd == fd; });
+}
+
+// The folder's descriptor, opened and swept on its first file; -1 with errno.
+int openFolder(FileBatch& batch, const std::string& path) {
+  for (const BatchFolder& folder : batch.folders)
+    if (folder.path == path) return folder.fd;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  batch.folders.push_back({path, fd, info.st_dev, info.st_ino});
+  sweepStaleTemporaries(fd);
+  return fd;
+}
+
 // The file a path names: through a symlink, the file it points to. Only a regular file, or
 // nothing yet, may stand there; anything else fails with what it is in the entry.
-bool resolveTarget(const char* path, StagedFile& file) {
-  file.target = path;
+bool resolveTarget(FileBatch& batch, const std::string& path, StagedFile& file) {
+  file.folder = openFolder(batch, folderOf(path));
+  file.name = nameOf(path);
   struct stat info {};
-  if (::lstat(path, &info) != 0) return errno == ENOENT;  // a missing folder fails at the open
+  if (file.folder < 0) return false;
+  if (::fstatat(file.folder, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   if (S_ISLNK(info.st_mode)) {
-    char* real = ::realpath(path, nullptr);
+    char* real = ::realpath(path.c_str(), nullptr);
     if (!real) {
       if (errno == ENOENT) file.inTheWay = S_IFLNK;
       return false;
     }
-    file.target = real;
+    const std::string target = real;
     std::free(real);
-    if (::stat(file.target.c_str(), &info) != 0) return false;
+    file.folder = openFolder(batch, folderOf(target));
+    file.name = nameOf(target);
+    if (file.folder < 0 || ::fstatat(file.folder, file.name.c_str(), &info, 0) != 0) return false;
   }
   if (S_ISREG(info.st_mode)) return true;
   file.inTheWay = info.st_mode & S_IFMT;
@@ -59,62 +75,52 @@ bool resolveTarget(const char* path, StagedFile& file) {
   return false;
 }
 
-// Temporaries that a killed export left in the folder, once their process has ended.
-void sweepStaleTemporaries(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    unsigned pid = 0, count = 0;
-    int length = 0;
-    if (std::sscanf(entry->d_name, ".limbrik-%8x-%8x.tmp%n", &pid, &count, &length) != 2 ||
-        length != temporaryLength || entry->d_name[length] != '\0' || pid == 0 || pid > 0x7FFFFFFFu)
-      continue;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlinkat(::dirfd(dir), entry->d_name, 0);
-  }
-  ::closedir(dir);
+// Two names that lead to one file (a link to another target) would leave one of them unwritten.
+bool isFirstNameOfItsFile(FileBatch& batch, StagedFile& file) {
+  const BatchFolder& folder = folderRecord(batch, file.folder);
+  const std::string key = std::to_string(folder.device) + ":" + std::to_string(folder.inode) + "/" + file.name;
+  const auto [at, added] = batch.targets.emplace(key, static_cast<int>(batch.files.size() - 1));
+  if (added) return true;
+  file.sameTargetAs = at->second;
+  errno = EEXIST;
+  return false;
 }
 
 // An unnamed file where the file system offers one, so that a crash leaves nothing behind.
-int createNewFile(const std::string& folder, std::string& temporary) {
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+int createNewFile(StagedFile& file) {
+  const int fd = ::openat(file.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
   for (int attempt = 0; attempt < 16; ++attempt) {
-    temporary = temporaryName(folder);
-    const int named = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    file.temporary = temporaryName();
+    const int named = ::openat(file.folder, file.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (named >= 0 || errno != EEXIST) {
-      if (named < 0) temporary.clear();
+      if (named < 0) file.temporary.clear();
       return named;
     }
   }
-  temporary.clear();
+  file.temporary.clear();
   return -1;
 }
 
 // The replaced file's permission bits, and its owner where the process may set it.
-bool keepOwnerAndMode(int fd, const std::string& target) {
+bool keepOwnerAndMode(const StagedFile& file) {
   struct stat old {}, made {};
-  if (::stat(target.c_str(), &old) != 0) return errno == ENOENT;
-  if (::fstat(fd, &made) != 0) return false;
+  if (::fstatat(file.folder, file.name.c_str(), &old, 0) != 0) return errno == ENOENT;
+  if (::fstat(file.fd, &made) != 0) return false;
   const bool sameOwner = old.st_uid == made.st_uid && old.st_gid == made.st_gid;
-  if (!sameOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return false;
-  return (old.st_mode & 07777) == (made.st_mode & 07777) || ::fchmod(fd, old.st_mode & 07777) == 0;
-}
-
-bool fail(StagedFile& file) {
-  file.error = errno ? errno : EIO;
-  return false;
+  if (!sameOwner && ::fchown(file.fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return false;
+  return (old.st_mode & 07777) == (made.st_mode & 07777) || ::fchmod(file.fd, old.st_mode & 07777) == 0;
 }
 
 // Gives an unnamed file a temporary name in its folder, ready for the rename.
 bool nameFile(StagedFile& file) {
   if (!file.temporary.empty()) return true;
-  const std::string folder = folderOf(file.target);
   const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
   for (int attempt = 0; attempt < 16; ++attempt) {
-    file.temporary = temporaryName(folder);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    file.temporary = temporaryName();
+    if (::linkat(AT_FDCWD, self.c_str(), file.folder, file.temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
     // Without /proc, privileged processes can still link the descriptor itself.
-    if (errno == ENOENT && ::linkat(file.fd, "", AT_FDCWD, file.temporary.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == ENOENT && ::linkat(file.fd, "", file.folder, file.temporary.c_str(), AT_EMPTY_PATH) == 0) return true;
     if (errno != EEXIST) break;
   }
   file.temporary.clear();
@@ -146,32 +152,14 @@ void makeRoom(FileBatch& batch) {
   batch.firstOpen = batch.files.size();
 }
 
-void sweepOnce(FileBatch& batch, const std::string& folder) {
-  if (std::find(batch.folders.begin(), batch.folders.end(), folder) != batch.folders.end()) return;
-  batch.folders.push_back(folder);
-  sweepStaleTemporaries(folder);
-}
-
 bool staged(const StagedFile& file) { return !file.error && (file.fd >= 0 || !file.temporary.empty()); }
 
 // One flush for each file system, cheaper than one for each of the export's many files.
 bool flushAll(FileBatch& batch) {
-  std::map<std::uint64_t, bool> flushed;
-  for (StagedFile& file : batch.files) {
-    if (!flushed.emplace(file.device, true).second) continue;
-    const int fd = file.fd >= 0 ? file.fd : ::open(file.temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
-    if (!ok) fail(file);
-    if (fd >= 0 && fd != file.fd) ::close(fd);
-    if (!ok) return false;
-  }
+  std::set<std::uint64_t> flushed;
+  for (const BatchFolder& folder : batch.folders)
+    if (flushed.insert(folder.device).second && ::syncfs(folder.fd) != 0) return fail(batch.files.front());
   return true;
-}
-
-void flushFolder(const std::string& folder, StagedFile& reportTo) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 || ::fsync(fd) != 0) fail(reportTo);
-  if (fd >= 0) ::close(fd);
 }
 
 }  // namespace
@@ -184,50 +172,53 @@ int openStagedFile(FileBatch& batch, const char* path) {
     file.error = EINVAL;
     return -1;
   }
-  if (resolveTarget(path, file)) {
-    const std::string folder = folderOf(file.target);
-    sweepOnce(batch, folder);
-    file.fd = createNewFile(folder, file.temporary);
-  }
-  if (file.fd < 0 || !keepOwnerAndMode(file.fd, file.target)) {
+  if (resolveTarget(batch, path, file) && isFirstNameOfItsFile(batch, file)) file.fd = createNewFile(file);
+  if (file.fd < 0 || !keepOwnerAndMode(file)) {
     fail(file);
     discardFile(file);
     return -1;
   }
-  struct stat info {};
-  if (::fstat(file.fd, &info) == 0) file.device = info.st_dev;
   return file.fd;
 }
 
 void discardFile(StagedFile& file) {
   closeFile(file);
-  if (!file.temporary.empty()) ::unlink(file.temporary.c_str());
+  if (!file.temporary.empty()) ::unlinkat(file.folder, file.temporary.c_str(), 0);
   file.temporary.clear();
 }
 
+bool readyFiles(FileBatch& batch) {
+  batch.ready = std::all_of(batch.files.begin(), batch.files.end(), staged) && flushAll(batch) &&
+                std::all_of(batch.files.begin(), batch.files.end(), nameFile);
+  if (!batch.ready) discardFiles(batch);
+  return batch.ready;
+}
+
 bool commitFiles(FileBatch& batch) {
-  const bool ready = std::all_of(batch.files.begin(), batch.files.end(), staged) && flushAll(batch) &&
-                     std::all_of(batch.files.begin(), batch.files.end(), nameFile);
-  if (!ready) {
-    discardFiles(batch);
-    return false;
-  }
-  std::map<std::string, StagedFile*> folders;
+  if (!batch.ready && !readyFiles(batch)) return false;
+  std::map<int, StagedFile*> folders;  // each with its first new file, which a failed flush reports
   bool renaming = true;
   for (StagedFile& file : batch.files) {
-    if (renaming && ::rename(file.temporary.c_str(), file.target.c_str()) == 0) {
+    if (renaming && ::renameat(file.folder, file.temporary.c_str(), file.folder, file.name.c_str()) == 0) {
       file.temporary.clear();
       file.committed = true;
-      folders.emplace(folderOf(file.target), &file);
+      folders.emplace(file.folder, &file);
     } else if (renaming) {
       renaming = fail(file);
     }
     discardFile(file);
   }
-  for (const auto& [folder, first] : folders) flushFolder(folder, *first);
+  for (const auto& [folder, first] : folders)
+    if (::fsync(folder) != 0) fail(*first);
   return std::none_of(batch.files.begin(), batch.files.end(), [](const StagedFile& f) { return f.error != 0; });
 }
 
 void discardFiles(FileBatch& batch) {
   for (StagedFile& file : batch.files) discardFile(file);
+}
+
+void endBatch(FileBatch& batch) {
+  discardFiles(batch);
+  for (BatchFolder& folder : batch.folders) ::close(folder.fd);
+  batch.folders.clear();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,38 +46,52 @@ void releaseImage(ImageId id);
 // Number of Images the store holds now.
 std::size_t liveImageCount();
 
-// A new file that replaces its target only when its batch is committed. It lies beside the
-// target (through a symlink, beside the file the link names) and keeps the target's
-// permissions; until the commit the old file is untouched. It stays open and unnamed where
-// the file system can make unnamed files, until the batch needs the descriptor back: then it
-// gets a temporary name that carries the process id and is closed.
-struct StagedFile {
-  std::string target;
-  std::string temporary;  // its name once it has one
+// A folder of a batch, held open from its first file on, so that the batch works in the
+// folder itself wherever it is moved meanwhile.
+struct BatchFolder {
+  std::string path;  // as first named
   int fd = -1;
-  std::uint64_t device = 0;
+  std::uint64_t device = 0, inode = 0;
+};
+
+// A new file that replaces its target only when its batch is committed. It lies in the
+// target's folder (through a symlink, in the folder of the file the link names) and keeps the
+// target's permissions; until the commit the old file is untouched. It stays open and unnamed
+// where the file system can make unnamed files, until the batch needs the descriptor back:
+// then it gets a temporary name that tells the machine and the process that made it, and is closed.
+struct StagedFile {
+  int folder = -1;        // the batch's descriptor of the target's folder
+  std::string name;       // the target's name in that folder
+  std::string temporary;  // its name there once it has one
+  int fd = -1;
   int error = 0;  // errno of its failure; 0 while it is fine
   // What stands at the target name when it is not a regular file (S_IFDIR, S_IFIFO, ...);
   // S_IFLNK for a link to nothing.
   std::uint32_t inTheWay = 0;
+  bool overSizeLimit = false;  // EFBIG from the process's file-size limit, not the file system's
+  int sameTargetAs = -1;       // an earlier file of the batch whose name leads to the same file
   bool committed = false;
 };
 
 struct FileBatch;
 // Removes every file of the batch that is not committed.
 void discardFiles(FileBatch& batch);
+// Discards the files and closes the folders.
+void endBatch(FileBatch& batch);
 
 // Files that replace their targets together: all of them, or none while any of them could
 // not be staged. What is not committed is removed when the batch ends.
 struct FileBatch {
   std::vector<StagedFile> files;
-  std::vector<std::string> folders;  // swept of stale temporaries
+  std::vector<BatchFolder> folders;  // each swept of stale temporaries when it is opened
+  std::map<std::string, int> targets;  // each target file (folder device:inode/name) and its entry
   std::size_t firstOpen = 0;  // the files before it are named and closed
   std::size_t openLimit = 0;  // 0 until the first file asks for it
+  bool ready = false;         // flushed and named: only the renames are left
   FileBatch() = default;
   FileBatch(const FileBatch&) = delete;
   FileBatch& operator=(const FileBatch&) = delete;
-  ~FileBatch() { discardFiles(*this); }
+  ~FileBatch() { endBatch(*this); }
 };
 
 // Adds an entry for path and opens its new file: the descriptor, or -1 with the error in the entry.
@@ -84,10 +99,12 @@ int openStagedFile(FileBatch& batch, const char* path);
 // Writes the Image as an uncompressed 24-bit bitmap file of the batch: headers, then its rows
 // bottom-up as they lie in memory. False with the error in the new entry.
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
-// Flushes the new files once for each file system (the batch's syncfs) and renames each over its target, then
-// flushes each folder. Nothing is renamed unless every file was staged, flushed and named;
-// a rename that fails stops the commit there, so the files before it are new and the rest
-// old. False when any file failed.
+// Flushes the new files once for each file system and names each in its folder, ready for the
+// renames; false, with every file discarded, unless every file was staged, flushed and named.
+bool readyFiles(FileBatch& batch);
+// Readies the batch if that is still to do, renames each file over its target, then flushes
+// each folder. A rename that fails stops the commit there, so the files before it are new and
+// the rest old. False when any file failed.
 bool commitFiles(FileBatch& batch);
 void discardFile(StagedFile& file);
 

@@ -1,4 +1,5 @@
-// The 24-bit operations behind the surface's table; internal to the raster library.
+// What the raster library's files share: the 24-bit operations behind the surface's table
+// and the names of a file batch's temporaries.
 #pragma once
 
 #include "raster.h"
@@ -18,3 +19,9 @@ void fillEllipse24(DrawSurface& s, std::int32_t cx, std::int32_t cy, std::int32_
 void drawLine24(DrawSurface& s, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
 void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y);
 void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std::int32_t y, std::int32_t alpha);
+
+// A new name for a temporary file: one that a later sweep on this machine recognises.
+std::string temporaryName();
+// Removes the temporaries in the folder that this user's processes on this machine left and
+// that no running process can still be writing.
+void sweepStaleTemporaries(int folder);

@@ -11,8 +11,7 @@ namespace {
 // The first file of the export that failed, and how far the renames got.
 struct Failure {
   std::string path;
-  int error = 0;
-  std::uint32_t inTheWay = 0;
+  std::string reason;
   std::size_t replaced = 0;  // files already renamed over their targets
 };
 
@@ -28,11 +27,12 @@ Failure firstFailure(const FileBatch& batch, const std::vector<std::string>& pat
   for (std::size_t i = 0; i < batch.files.size(); ++i) {
     const StagedFile& file = batch.files[i];
     failure.replaced += file.committed ? 1 : 0;
-    if (file.error && failure.path.empty()) {
-      failure.path = paths[i];
-      failure.error = file.error;
-      failure.inTheWay = file.inTheWay;
-    }
+    if (!file.error || !failure.path.empty()) continue;
+    failure.path = paths[i];
+    failure.reason = file.sameTargetAs >= 0
+                         ? "Der Name führt zur selben Datei wie \"" + paths[static_cast<std::size_t>(file.sameTargetAs)] +
+                               "\", so dass eines der beiden Bilder verloren ginge."
+                         : failureReason(file);
   }
   return failure;
 }
@@ -42,62 +42,34 @@ std::string progressText(int frame, int count) {
 }
 
 std::string failureMessage(const Failure& failure, std::size_t files) {
-  const std::string reason = failureReason(failure.error, failure.inTheWay);
   if (failure.replaced == 0)
     return "Die Bilderserie konnte nicht gespeichert werden.\n"
-           "Die Datei \"" + failure.path + "\" konnte nicht geschrieben werden: " + reason +
+           "Die Datei \"" + failure.path + "\" konnte nicht geschrieben werden: " + failure.reason +
            "\nEs wurde keine Datei verändert.";
   return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
-         "Beim Ersetzen der Datei \"" + failure.path + "\" ist ein Fehler aufgetreten: " + reason + "\n" +
+         "Beim Ersetzen der Datei \"" + failure.path + "\" ist ein Fehler aufgetreten: " + failure.reason + "\n" +
          integerToText(failure.replaced) + " von " + integerToText(files) +
          " Dateien wurden ersetzt, die übrigen sind unverändert.";
 }
 
-}  // namespace
-
-std::string failureReason(int error, std::uint32_t inTheWay) {
-  switch (inTheWay) {
+std::string typeInTheWay(std::uint32_t type) {
+  switch (type) {
     case S_IFDIR: return "Dort liegt ein Ordner mit diesem Namen.";
     case S_IFIFO: return "Dort liegt eine benannte Pipe (FIFO) mit diesem Namen.";
     case S_IFSOCK: return "Dort liegt ein Socket mit diesem Namen.";
     case S_IFCHR:
     case S_IFBLK: return "Dort liegt eine Gerätedatei mit diesem Namen.";
     case S_IFLNK: return "Die Verknüpfung dieses Namens zeigt auf eine Datei, die es nicht gibt.";
-    default: break;
-  }
-  switch (error) {
-    case EACCES:
-    case EPERM: return "Sie haben keine Berechtigung, dort zu schreiben.";
-    case ENOSPC:
-    case EDQUOT: return "Auf dem Datenträger ist kein Platz mehr frei.";
-    case ENOENT: return "Der Ordner existiert nicht.";
-    case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner.";
-    case EROFS: return "Das Dateisystem ist schreibgeschützt.";
-    case ENAMETOOLONG: return "Der Name ist zu lang.";
-    case EISDIR: return "Dort liegt ein Ordner mit diesem Namen.";
-    case ELOOP: return "Die Verknüpfungen dieses Namens führen im Kreis.";
-    case EFBIG: return "Die Datei ist zu groß für das Dateisystem.";
-    case ENOMEM: return "Es war nicht genug Speicher frei.";
-    default: return "Das System meldet den Fehler Nr. " + integerToText(error) + ".";
+    default: return {};
   }
 }
 
-ExportResult exportSeries(Session& session) {
-  if (session.frames.count() == 0) return ExportResult::NothingToSave;
-  const std::string base = askSavePath();
-  if (base.empty()) return ExportResult::Cancelled;
-  return exportSeriesTo(session, base);
-}
-
-ExportResult exportSeriesTo(Session& session, const std::string& base) {
+// Stages every frame and its mirror; false once one cannot be staged or the user cancels.
+bool stageAll(Session& session, const std::string& base, FileBatch& batch, std::vector<std::string>& paths,
+              bool& cancelled) {
   FrameSeries& series = session.frames;
-  if (series.count() == 0) return ExportResult::NothingToSave;
-  setBusy(true);
-  beginProgress("Limbrik Editor", series.count());
-  FileBatch batch;  // every file is staged before any target is touched
-  std::vector<std::string> paths;
   const ImageId mirror = createImage(400, 400);  // each frame's in turn: staging copies it
-  bool staging = true, cancelled = false;
+  bool staging = true;
   series.reset();
   while (staging && series.next()) {
     const int n = series.index();
@@ -114,8 +86,65 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
     staging = stage(batch, mirrorImage(image, mirror) ? mirror : 0, paths.back());
   }
   releaseImage(mirror);
-  const bool complete = staging && !cancelled && commitFiles(batch);
+  return staging && !cancelled;
+}
+
+// A cancel counts until the flush is done; the renames that follow are not stopped halfway.
+bool commitUnlessCancelled(FileBatch& batch, int count, bool& cancelled) {
+  const std::string flushing = "Die Bilder werden auf den Datenträger geschrieben …";
+  progressAt(count, flushing);
+  const bool ready = readyFiles(batch);
+  cancelled = !progressAt(count, flushing);  // also a click while the flush ran
+  if (!ready || cancelled) return false;
+  progressWithoutCancel("Die Dateien werden an ihren Platz gebracht …");
+  return commitFiles(batch);
+}
+
+}  // namespace
+
+std::string failureReason(const StagedFile& file) {
+  if (file.inTheWay) return typeInTheWay(file.inTheWay);
+  switch (file.error) {
+    case EACCES:
+    case EPERM: return "Sie haben keine Berechtigung, dort zu schreiben.";
+    case ENOSPC:
+    case EDQUOT: return "Auf dem Datenträger ist kein Platz mehr frei.";
+    case ENOENT: return "Der Ordner existiert nicht.";
+    case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner.";
+    case EROFS: return "Das Dateisystem ist schreibgeschützt.";
+    case ENAMETOOLONG: return "Der Name ist zu lang.";
+    case EISDIR: return "Dort liegt ein Ordner mit diesem Namen.";
+    case ELOOP: return "Die Verknüpfungen dieses Namens führen im Kreis.";
+    case EFBIG:
+      return file.overSizeLimit ? "Die Datei ist größer, als die Dateigrößenbegrenzung dieses Programms erlaubt "
+                                  "(ulimit -f)."
+                                : "Die Datei ist zu groß für das Dateisystem.";
+    case EBUSY: return "Unter diesem Namen ist ein anderes Dateisystem eingehängt.";
+    case EMFILE: return "Das Programm hat zu viele Dateien zugleich geöffnet.";
+    case ENFILE: return "Das System hat zu viele Dateien zugleich geöffnet.";
+    case ENOMEM: return "Es war nicht genug Speicher frei.";
+    default: return "Das System meldet den Fehler Nr. " + integerToText(static_cast<std::uint64_t>(file.error)) + ".";
+  }
+}
+
+ExportResult exportSeries(Session& session) {
+  if (session.frames.count() == 0) return ExportResult::NothingToSave;
+  const std::string base = askSavePath();
+  if (base.empty()) return ExportResult::Cancelled;
+  return exportSeriesTo(session, base);
+}
+
+ExportResult exportSeriesTo(Session& session, const std::string& base) {
+  if (session.frames.count() == 0) return ExportResult::NothingToSave;
+  setBusy(true);
+  beginProgress("Limbrik Editor", session.frames.count());
+  FileBatch batch;  // every file is staged before any target is touched
+  std::vector<std::string> paths;
+  bool cancelled = false;
+  const bool complete =
+      stageAll(session, base, batch, paths, cancelled) && commitUnlessCancelled(batch, session.frames.count(), cancelled);
   endProgress();
+  endBatch(batch);  // what was staged goes before any question: it may fill the disk
   setBusy(false);
   if (cancelled) return ExportResult::Cancelled;
   if (!complete) {

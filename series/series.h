@@ -88,8 +88,8 @@ ExportResult exportSeries(Session& session);
 // The export's writing under a base path already chosen.
 ExportResult exportSeriesTo(Session& session, const std::string& base);
 // Why a file could not be written, in German: for what stood in its way (a file type, see
-// StagedFile), else for the errno value.
-std::string failureReason(int error, std::uint32_t inTheWay = 0);
+// StagedFile), else for its errno value.
+std::string failureReason(const StagedFile& file);
 // Draws the left-right mirror of a frame (400 x 400) into another; false without either.
 bool mirrorImage(ImageId source, ImageId into);
 

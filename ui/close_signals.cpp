@@ -31,7 +31,6 @@ void drainPipe() {
   char bytes[64];
   while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
   }
-  requestCloseOfFirstWindow();
 }
 
 }  // namespace
@@ -39,12 +38,20 @@ void drainPipe() {
 void openCloseSignals() {
   if (notifier || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(notifier, &QSocketNotifier::activated, drainPipe);
+  QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    drainPipe();
+    requestCloseOfFirstWindow();
+  });
   struct sigaction action {};
   action.sa_handler = onCloseSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (const int s : closeSignals) ::sigaction(s, &action, nullptr);
+}
+
+void dropCloseRequests() {
+  if (notifier) drainPipe();
+  dropQueuedEvents(WindowClose);
 }
 
 void closeCloseSignals() {

@@ -86,6 +86,10 @@ void closeEventWait() {
   waiter = Waiter{};
 }
 
+void dropQueuedEvents(int kind) {
+  std::erase_if(state.pending, [kind](const Event& e) { return e.kind == kind; });
+}
+
 void resetEvents() {
   state.pending.clear();
   state.last = Event{};

@@ -28,9 +28,16 @@ bool progressAt(int step, const std::string& text) {
   if (!progress) return true;
   progress->setLabelText(QString::fromStdString(text));
   progress->setValue(step);  // shows the window once the command has run long enough
-  // Keeps the windows painted before it shows; it takes the input itself once it does.
-  if (!progress->isVisible()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Keeps the windows painted before it shows, and takes its Abbrechen once it does.
+  QCoreApplication::processEvents(progress->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
   return !progress->wasCanceled();
+}
+
+void progressWithoutCancel(const std::string& text) {
+  if (!progress) return;
+  progress->setCancelButton(nullptr);
+  progress->setLabelText(QString::fromStdString(text));
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void endProgress() {

@@ -40,6 +40,9 @@ void stopWindowServices();
 void onSessionEnd(bool (*mayEnd)());
 
 int waitEvent(int timeoutMs);
+// Forgets the close requests not yet handed out, termination signals among them: called
+// after the save question, whose one answer settles every request that came while it was open.
+void dropCloseRequests();
 int eventMenu();
 int eventControl();
 int eventSubtype();
@@ -96,6 +99,9 @@ std::string askSavePath();
 void beginProgress(const std::string& title, int total);
 // Reports step of total with a text; false once the user has cancelled.
 bool progressAt(int step, const std::string& text);
+// From here on the command cannot be stopped: the window says what it does and offers no
+// Abbrechen.
+void progressWithoutCancel(const std::string& text);
 void endProgress();
 // Shows the busy pointer while a long command runs.
 void setBusy(bool busy);

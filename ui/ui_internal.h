@@ -15,6 +15,7 @@ void queueEvent(int kind, int id, int subtype);
 // An event of the input being handled now; returned by the waitEvent call that handles it.
 void raiseDirect(int kind, int id, int subtype);
 void resetEvents();
+void dropQueuedEvents(int kind);
 // The loop and timer of the timed wait live while the services run.
 void openEventWait();
 void closeEventWait();

@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <QProgressDialog>
+#include <QPushButton>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 
+#include "raster_ops.h"
 #include "support/editor_fixture.h"
 
 namespace {
@@ -38,7 +41,7 @@ void writeOldExport(const fs::path& folder, const std::string& base, int frames)
     for (const char* side : {"l", "r"}) std::ofstream(folder / (base + std::to_string(n) + side + ".bmp")) << "old";
 }
 
-TEST_F(Export, WritesEveryFrameAndItsMirrorInOrderUnderThePlainBase) {
+TEST_F(Export, WritesEveryFrameAndItsMirrorUnderThePlainBase) {
   EXPECT_EQ(exportSeries(session), ExportResult::NothingToSave);  // no dialog at all
   captureMany(11);
   chooseSavePath("");
@@ -48,12 +51,11 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorInOrderUnderThePlainBase) {
   chooseSavePath((folder / "walk.bmp").string());
   EXPECT_EQ(exportSeries(session), ExportResult::Completed);
   EXPECT_TRUE(session.seriesSaved);
-  std::vector<std::pair<fs::file_time_type, std::string>> written;
-  for (const auto& entry : fs::directory_iterator(folder)) written.push_back({entry.last_write_time(), entry.path().filename()});
-  std::sort(written.begin(), written.end());
-  ASSERT_EQ(written.size(), 22u);
-  for (std::size_t i = 0; i < written.size(); ++i)
-    EXPECT_EQ(written[i].second, "walk.bmp" + std::to_string(i / 2) + (i % 2 ? "r" : "l") + ".bmp");
+  std::set<std::string> written, expected;
+  for (const auto& entry : fs::directory_iterator(folder)) written.insert(entry.path().filename());
+  for (int n = 0; n < 11; ++n)
+    for (const char* side : {"l", "r"}) expected.insert("walk.bmp" + std::to_string(n) + side + ".bmp");
+  EXPECT_EQ(written, expected);
   EXPECT_EQ(liveImageCount(), imagesBefore);  // the mirror Image is released
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -94,6 +96,8 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
          ::mkfifo((f / "pipe").c_str(), 0644);
          replace(f / "walk11r.bmp", [f] { fs::create_symlink("pipe", f / "walk11r.bmp"); });
        }},
+      {"walk", "walk2r.bmp", "walk2l.bmp\", so dass eines der beiden Bilder verloren ginge.",  // one file, two names
+       [&](const fs::path& f) { replace(f / "walk2l.bmp", [f] { fs::create_symlink("walk2r.bmp", f / "walk2l.bmp"); }); }},
       {"walk", "walk3l.bmp", "zeigt auf eine Datei, die es nicht gibt.",
        [&](const fs::path& f) { replace(f / "walk3l.bmp", [f] { fs::create_symlink("nowhere", f / "walk3l.bmp"); }); }},
       {tooLong, tooLong + "10l.bmp", "Der Name ist zu lang.", [&](const fs::path& f) { writeOldExport(f, tooLong, 10); }},
@@ -122,7 +126,13 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
   }
   EXPECT_FALSE(session.seriesSaved);
   EXPECT_EQ(session.frames.count(), 12);
-  EXPECT_EQ(failureReason(EIO), "Das System meldet den Fehler Nr. 5.");
+  StagedFile failed;
+  failed.error = EIO;
+  EXPECT_EQ(failureReason(failed), "Das System meldet den Fehler Nr. 5.");
+  for (const int error : {EBUSY, EMFILE, ENFILE}) {
+    failed.error = error;
+    EXPECT_EQ(failureReason(failed).find("Fehler Nr."), std::string::npos) << error;
+  }
 }
 
 TEST_F(Export, AFileTooLargeForItsLimitOrAFrameWithoutImageChangesNothing) {
@@ -140,93 +150,149 @@ TEST_F(Export, AFileTooLargeForItsLimitOrAFrameWithoutImageChangesNothing) {
   captureMany(3);
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
   rlimit small = saved;
   small.rlim_cur = 100000;  // every pixel block is larger: each file fails after its headers
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);  // SIGXFSZ would end this process here
   readMessage(message);
   const ExportResult result = exportSeriesTo(session, (folder / "walk").string());
   ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
   EXPECT_EQ(result, ExportResult::Failed);
-  EXPECT_NE(message->find("Die Datei ist zu groß für das Dateisystem."), std::string::npos) << *message;
+  EXPECT_NE(message->find("größer, als die Dateigrößenbegrenzung dieses Programms erlaubt"), std::string::npos)
+      << *message;
   EXPECT_EQ(folderState(folder), before);
   EXPECT_FALSE(session.seriesSaved);
 }
 
 // A file system without unnamed files (ext2 through FUSE, as FAT on a memory stick is): the
-// new files have temporary names from the start, and they go or stay all together.
-TEST_F(Export, IsAllOrNothingWhereTheFileSystemHasNoUnnamedFiles) {
+// new files have temporary names from the start. On a full one they all go again, before the
+// message asks anything of the user.
+TEST_F(Export, IsAllOrNothingOnAFullFileSystemWithoutUnnamedFiles) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting through FUSE needs root";
   const fs::path image = folder / "fs.img", mount = folder / "mount";
   fs::create_directory(mount);
-  ASSERT_EQ(std::system(("mke2fs -q -t ext2 -F " + image.string() + " 16M && fuse2fs " + image.string() + " " +
+  ASSERT_EQ(std::system(("mke2fs -q -t ext2 -F " + image.string() + " 2M && fuse2fs " + image.string() + " " +
                          mount.string() + " -o fakeroot,hard_remove").c_str()), 0);
   const std::unique_ptr<const char, void (*)(const char*)> mounted(mount.c_str(), [](const char* at) {
     ::umount2(at, MNT_DETACH);  // before the folder goes, whatever failed
   });
-  captureMany(3);
+  captureMany(3);  // six files of 480 054 bytes: more than two megabytes hold
   writeOldExport(mount, "walk", 3);
-  fs::remove(mount / "walk2r.bmp");
-  ::mkfifo((mount / "walk2r.bmp").c_str(), 0644);
   const auto before = folderState(mount);
-  auto message = std::make_shared<std::string>();
-  readMessage(message);
+  const auto freeSpace = [&mount] { return fs::space(mount).available; };
+  const auto freeBefore = freeSpace();
+  std::string text;
+  std::uintmax_t freeWhileAsking = 0;
+  answerNextDialog([&](QWidget* modal) {
+    freeWhileAsking = freeSpace();
+    text = static_cast<QMessageBox*>(modal)->text().remove(QChar(0x200B)).toStdString();
+    static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+  });
   EXPECT_EQ(exportSeriesTo(session, (mount / "walk").string()), ExportResult::Failed);
-  EXPECT_EQ(folderState(mount), before);  // no temporary left either
-  fs::remove(mount / "walk2r.bmp");
+  EXPECT_NE(text.find("Auf dem Datenträger ist kein Platz mehr frei."), std::string::npos) << text;
+  EXPECT_EQ(freeWhileAsking, freeBefore);
+  EXPECT_EQ(folderState(mount), before);
+  session.frames.clear();
+  captureMany(1);
   EXPECT_EQ(exportSeriesTo(session, (mount / "walk").string()), ExportResult::Completed);
   for (const auto& [name, what] : folderState(mount))
-    EXPECT_TRUE(name == "lost+found" || (name.rfind("walk", 0) == 0 && what.rfind("480054 bytes", 0) == 0)) << name;
+    EXPECT_TRUE(name == "lost+found" || name.rfind("walk", 0) == 0) << name;  // no temporary left
+  EXPECT_EQ(fs::file_size(mount / "walk0r.bmp"), 480054u);
 }
 
-// A temporary whose name carries the id of a process that has ended is a killed export's.
-TEST_F(Export, TheNextExportRemovesTemporariesOfEndedProcessesOnly) {
+// A temporary is a killed export's when this machine's process that wrote it has ended, or
+// when it was written before this boot. Nothing else that looks like one is touched.
+TEST_F(Export, TheNextExportRemovesOnlyTemporariesThatNoLiveExportCanOwn) {
   const pid_t ended = ::fork();
   if (ended == 0) ::_exit(0);
   ::waitpid(ended, nullptr, 0);
-  const auto temporaryOf = [](pid_t pid) {
-    char name[40];
-    std::snprintf(name, sizeof name, ".limbrik-%08x-0000002a.tmp", static_cast<unsigned>(pid));
-    return std::string(name);
+  const std::string own = temporaryName();  // .limbrik-<machine>-<boot>-<process>-<counter>.tmp
+  const std::string machine = own.substr(9, 8), boot = own.substr(18, 8);
+  const std::string otherMachine = machine == "00000000" ? "00000001" : "00000000";
+  const std::string otherBoot = boot == "00000000" ? "00000001" : "00000000";
+  const auto name = [](const std::string& m, const std::string& b, const std::string& pid, int n) {
+    return ".limbrik-" + m + "-" + b + "-" + pid + "-0000000" + std::to_string(n) + ".tmp";
   };
-  std::ofstream(folder / temporaryOf(ended)) << "left by a killed export";
-  std::ofstream(folder / temporaryOf(::getpid())) << "an export still running";
+  char endedHex[9];
+  std::snprintf(endedHex, sizeof endedHex, "%08x", static_cast<unsigned>(ended));
+  char ownHex[9];
+  std::snprintf(ownHex, sizeof ownHex, "%08x", static_cast<unsigned>(::getpid()));
+  const std::vector<std::string> removed = {
+      name(machine, boot, endedHex, 1), name(machine, boot, "00abcdef", 2),  // their processes have ended
+      name(machine, otherBoot, endedHex, 3)};                                // written before this boot
+  const std::vector<std::string> kept = {
+      name(machine, boot, ownHex, 4),             // an export still running
+      name(otherMachine, boot, endedHex, 5),      // another machine's, in a shared folder
+      name(machine, otherBoot, endedHex, 6),      // of the same machine id, but written since this boot
+      name(machine, boot, "00ABCDEF", 2), name(machine, boot, "0xabcdef", 2),  // look-alikes
+      name(machine, boot, " 0abcdef", 2), name(machine, boot, "+0abcdef", 2), name(machine, boot, endedHex, 1) + "~"};
+  for (const std::string& n : removed) std::ofstream(folder / n) << "left by a killed export";
+  for (const std::string& n : kept) std::ofstream(folder / n) << "not the sweep's";
+  fs::last_write_time(folder / removed[2], fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+  fs::create_symlink(kept[0], folder / name(machine, boot, endedHex, 7));
+  if (::geteuid() == 0) {
+    std::ofstream(folder / name(machine, boot, endedHex, 8)) << "another user's";
+    ASSERT_EQ(::chown((folder / name(machine, boot, endedHex, 8)).c_str(), 65534, 65534), 0);
+  }
+  auto expected = folderState(folder);
+  for (const std::string& n : removed) expected.erase(n);
   captureMany(1);
   EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Completed);
-  EXPECT_EQ(folderState(folder).size(), 3u);
-  EXPECT_TRUE(fs::exists(folder / temporaryOf(::getpid())));
+  auto after = folderState(folder);
+  for (const char* written : {"walk0l.bmp", "walk0r.bmp"}) EXPECT_EQ(after.erase(written), 1u);
+  EXPECT_EQ(after, expected);
 }
 
 // Under a low open-file limit the export puts most of its new files aside, named and closed.
-TEST_F(Export, ACancelKeepsTheOldFilesAndTheFramesWhateverTheOpenFileLimit) {
+// A cancel counts until the files are flushed: the first export is cancelled after its folder
+// was moved away, the second while its files are flushed; the third offers no Abbrechen once
+// the renames begin.
+TEST_F(Export, ACancelKeepsTheOldFilesAndTheFramesWhereverTheFolderWent) {
   captureMany(40);
-  writeOldExport(folder, "walk", 40);
-  const auto before = folderState(folder);
+  const fs::path chosen = folder / "chosen", moved = folder / "moved";
+  fs::create_directory(chosen);
+  writeOldExport(chosen, "walk", 40);
+  const auto before = folderState(chosen);
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
   rlimit low = saved;
   low.rlim_cur = 48;  // three new files open at a time
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<std::string> seen;
   // A slow disk, as the user sees it: a step takes longer than the window's delay.
-  QTimer::singleShot(0, qApp, [] { QTest::qSleep(600); });
-  std::string text;
-  answerNextDialog([&text](QWidget* modal) {
-    auto* progress = qobject_cast<QProgressDialog*>(modal);
-    ASSERT_NE(progress, nullptr);
-    text = (progress->windowTitle() + " " + progress->labelText()).toStdString();
-    EXPECT_GE(progress->width(), 320) << "room for the longest text";
-    progress->cancel();
-  });
-  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Cancelled);
-  EXPECT_EQ(text.rfind("Limbrik Editor Bild ", 0), 0u) << text;
-  EXPECT_NE(text.find(" von 40 wird gespeichert …"), std::string::npos);
+  const auto exportWhile = [&](const fs::path& base, const std::function<void(QProgressDialog*)>& act) {
+    QTimer::singleShot(0, qApp, [] { QTest::qSleep(600); });
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) act(progress);
+    });
+    watch.start(0);
+    return exportSeriesTo(session, base.string());
+  };
+  const auto cancelAt = [&](const std::string& text, const std::function<void()>& first) {
+    return [&seen, text, first](QProgressDialog* progress) {
+      seen.push_back((progress->windowTitle() + " " + progress->labelText()).toStdString());
+      if (!progress->labelText().startsWith(QString::fromStdString(text)) || progress->wasCanceled()) return;
+      first();
+      progress->cancel();
+    };
+  };
+  EXPECT_EQ(exportWhile(chosen / "walk", cancelAt("Bild 11 ", [&] { fs::rename(chosen, moved); })),
+            ExportResult::Cancelled);
+  EXPECT_EQ(folderState(moved), before) << "the files staged in the moved folder are gone";
+  EXPECT_EQ(seen.front(), "Limbrik Editor Bild 2 von 40 wird gespeichert …");
+  EXPECT_EQ(exportWhile(moved / "walk", cancelAt("Die Bilder werden auf den", [] {})), ExportResult::Cancelled);
+  EXPECT_EQ(folderState(moved), before);
   EXPECT_FALSE(session.seriesSaved);
-  EXPECT_EQ(folderState(folder), before);
-  const ExportResult again = exportSeriesTo(session, (folder / "walk").string());  // under the same limit
+  bool buttonOffered = true;
+  const ExportResult last = exportWhile(moved / "walk", [&](QProgressDialog* progress) {
+    if (!progress->labelText().startsWith("Die Dateien werden an ihren Platz gebracht")) return;
+    buttonOffered = !progress->findChildren<QPushButton*>().empty();
+    progress->cancel();  // as a click would, were there a button
+  });
   ::setrlimit(RLIMIT_NOFILE, &saved);
-  EXPECT_EQ(again, ExportResult::Completed);
-  const auto after = folderState(folder);
+  EXPECT_EQ(last, ExportResult::Completed);
+  EXPECT_FALSE(buttonOffered);
+  const auto after = folderState(moved);
   EXPECT_EQ(after.size(), 80u);  // no temporary left
   for (const auto& [name, what] : after) EXPECT_EQ(what.rfind("480054 bytes", 0), 0u) << name;
 }

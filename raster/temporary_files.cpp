@@ -1,0 +1,131 @@
+// The names of a batch's temporaries and the sweep of those a killed export left. A name tells
+// the machine (and PID namespace), its boot and the process that wrote it, so that a folder
+// shared over the network never loses another machine's live temporaries.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "raster_ops.h"
+
+namespace {
+
+// .limbrik-<machine>-<boot>-<process>-<counter>.tmp, each field eight lower-case hex digits.
+constexpr char prefix[] = ".limbrik-";
+constexpr std::size_t prefixLength = sizeof prefix - 1;
+constexpr char suffix[] = ".tmp";
+constexpr std::size_t fieldCount = 4;
+constexpr std::size_t nameLength = prefixLength + fieldCount * 9 - 1 + sizeof suffix - 1;
+
+struct Origin {
+  std::uint32_t machine = 0;
+  std::uint32_t boot = 0;
+};
+
+std::string firstLine(const char* path) {
+  char buffer[128] = {};
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+  ::close(fd);
+  return n > 0 ? std::string(buffer, std::strcspn(buffer, "\n")) : std::string();
+}
+
+std::uint32_t fnv1a32(const std::string& text) {
+  std::uint32_t hash = 0x811C9DC5u;
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x01000193u;
+  return hash;
+}
+
+// Process ids are only comparable inside one PID namespace of one machine.
+Origin thisOrigin() {
+  std::string machine = firstLine("/etc/machine-id");
+  if (machine.empty()) {
+    char host[HOST_NAME_MAX + 1] = {};
+    ::gethostname(host, sizeof host - 1);
+    machine = host;
+  }
+  char space[64] = {};
+  if (::readlink("/proc/self/ns/pid", space, sizeof space - 1) > 0) machine += space;
+  return {fnv1a32(machine), fnv1a32(firstLine("/proc/sys/kernel/random/boot_id"))};
+}
+
+const Origin& origin() {
+  static const Origin value = thisOrigin();
+  return value;
+}
+
+// The fields of a name exactly as this program writes it; false for any other name.
+bool readName(const char* name, std::uint32_t (&fields)[fieldCount]) {
+  if (std::strlen(name) != nameLength || std::strncmp(name, prefix, prefixLength) != 0 ||
+      std::strcmp(name + nameLength - (sizeof suffix - 1), suffix) != 0)
+    return false;
+  for (std::size_t f = 0; f < fieldCount; ++f) {
+    const char* at = name + prefixLength + f * 9;
+    std::uint32_t value = 0;
+    for (int i = 0; i < 8; ++i) {
+      const char c = at[i];
+      if (c >= '0' && c <= '9') value = value << 4 | static_cast<std::uint32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f') value = value << 4 | static_cast<std::uint32_t>(c - 'a' + 10);
+      else return false;
+    }
+    if (f + 1 < fieldCount && at[8] != '-') return false;
+    fields[f] = value;
+  }
+  return true;
+}
+
+std::time_t bootTime() {
+  timespec now{}, sinceBoot{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  ::clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
+  return now.tv_sec - sinceBoot.tv_sec;
+}
+
+// A temporary of this machine whose process has ended: one of this boot whose process is
+// gone, or one written before this boot began.
+bool isStale(const std::uint32_t (&fields)[fieldCount], const struct stat& info) {
+  if (fields[0] != origin().machine) return false;
+  if (fields[1] != origin().boot) return info.st_mtime < bootTime();
+  const std::uint32_t pid = fields[2];
+  return pid != 0 && pid <= static_cast<std::uint32_t>(INT_MAX) && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+         errno == ESRCH;
+}
+
+}  // namespace
+
+std::string temporaryName() {
+  static std::atomic<std::uint32_t> counter{0};
+  char name[nameLength + 1];
+  std::snprintf(name, sizeof name, "%s%08x-%08x-%08x-%08x%s", prefix, origin().machine, origin().boot,
+                static_cast<std::uint32_t>(::getpid()), counter++, suffix);
+  return name;
+}
+
+void sweepStaleTemporaries(int folder) {
+  const int own = ::dup(folder);
+  DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
+  if (!dir) {
+    if (own >= 0) ::close(own);
+    return;
+  }
+  ::rewinddir(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    std::uint32_t fields[fieldCount];
+    struct stat info {};
+    if (!readName(entry->d_name, fields) || ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && isStale(fields, info))
+      ::unlinkat(folder, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
