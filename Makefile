@@ -1,6 +1,6 @@
 # Set-up, build, run and test on Debian. `make run` and `make test` are all a new machine needs.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev \
-            libbenchmark-dev fonts-dejavu-core libx11-dev xvfb xdotool openbox wmctrl \
+            libbenchmark-dev fonts-dejavu-core xvfb xdotool openbox wmctrl python3-pytest python3-xlib \
             qt6-wayland sway wtype fuse2fs dpkg-dev file desktop-file-utils appstream lintian
 BUILD ?= build
 VERSION := $(shell grep -oP '^project.limbrik.*VERSION \K[0-9.]+' CMakeLists.txt)
@@ -36,7 +36,7 @@ package: build
 
 check-package: package
 	tests/package/check_package.sh $(BUILD)/limbrik_$(VERSION)_$$(dpkg --print-architecture).deb $(VERSION) \
-	  $(BUILD)/tests/test_e2e
+	  tests/e2e
 
 build: install-deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release

@@ -1,0 +1,233 @@
+# The built limbrik as its own process: on an Xvfb display of the suite's own with openbox,
+# driven by real X input and read back from the screen; on a headless sway of its own.
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import time
+
+import pytest
+from Xlib import X, display as xdisplay, error as xerror
+
+BINARY = os.environ["LIMBRIK_BINARY"]
+PATIENCE = float(os.environ.get("LIMBRIK_PATIENCE", "15"))  # seconds a step may take
+NOBODY = 65534
+
+
+def wait_until(condition, deadline=PATIENCE):
+    end = time.monotonic() + deadline
+    while not condition():
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+def output(*argv, env=None):
+    """What a command printed, or None when it failed."""
+    done = subprocess.run(argv, capture_output=True, text=True, env=env)
+    return done.stdout if done.returncode == 0 else None
+
+
+class Program:
+    """A child process that dies with the suite unless it has ended by itself."""
+
+    def __init__(self, argv, env=None, **options):
+        self.process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, **options)
+
+    def running(self):
+        return self.process.poll() is None
+
+    def signal(self, number):
+        self.process.send_signal(number)
+
+    def ends_with_zero(self):
+        assert wait_until(lambda: not self.running()), "still running"
+        assert self.process.returncode == 0, f"ended with {self.process.returncode}"
+
+    def stop(self):
+        if self.running():
+            self.process.kill()
+            self.process.wait()
+
+
+@pytest.fixture(scope="session")
+def runtime_dir():
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="limbrik-run-"))
+    folder.chmod(0o700)
+    yield folder
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+@pytest.fixture(scope="session")
+def x11(runtime_dir):
+    """An Xvfb display with a window manager; the environment programs on it start with."""
+    read, write = os.pipe()
+    server = Program(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                      "-noreset"], pass_fds=[write])
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        number = pipe.readline().strip()
+    assert number, "Xvfb did not start"
+    env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(runtime_dir))
+    manager = Program(["openbox", "--sm-disable"], env=env)
+    assert wait_until(lambda: subprocess.run(["wmctrl", "-m"], env=env, capture_output=True).returncode == 0)
+    os.environ["DISPLAY"] = env["DISPLAY"]  # for xdotool, wmctrl and Xlib in the tests
+    yield env
+    manager.stop()
+    server.stop()
+
+
+class Editor:
+    """The editor on the X11 display: its window, input through xdotool, the screen through Xlib."""
+
+    def __init__(self, env, folder):
+        self.program = Program([BINARY], env=env)
+        self.folder = folder
+        self.screen = xdisplay.Display()
+        self.window = self.shown("Limbrik Animator", deadline=60)  # a first start may wait on a cold disk
+        assert wait_until(lambda: len(set(self.canvas())) > 1), "the canvas shows nothing"
+
+    def xdo(self, *args):
+        assert output("xdotool", *map(str, args)) is not None, args
+
+    def key(self, keys):
+        self.xdo("key", "--clearmodifiers", keys)
+
+    def point_at(self, x, y):  # canvas coordinates: the menu bar takes the window's top 20 pixels
+        self.xdo("mousemove", "--window", self.window, x, y + 20)
+
+    def click(self, x, y, button=1):
+        self.point_at(x, y)
+        self.xdo("click", button)
+
+    def grab(self, window, x, y, width, height):
+        """The pixels as blue, green, red bytes, top row first; empty while the window is gone."""
+        try:
+            raw = self.screen.create_resource_object("window", int(window)).get_image(
+                x, y, width, height, X.ZPixmap, 0xFFFFFFFF).data
+        except xerror.XError:
+            return b""
+        bgr = bytearray(len(raw) // 4 * 3)
+        for channel in range(3):
+            bgr[channel::3] = raw[channel::4]
+        return bytes(bgr)
+
+    def canvas(self):
+        return self.grab(self.window, 0, 20, 400, 400)
+
+    def settled(self):
+        """The canvas once it has shown the same picture for a fifth of a second."""
+        seen = [self.canvas(), 0]
+
+        def same_for_a_while():
+            now = self.canvas()
+            seen[1] = seen[1] + 1 if now == seen[0] else 0
+            seen[0] = now
+            return seen[1] == 10
+        assert wait_until(same_for_a_while), "the canvas does not settle"
+        return seen[0]
+
+    def press_and_move(self, from_xy, to_xy):
+        """Presses on a handle and moves there; the loop reads the press a moment later."""
+        before = self.settled()
+        self.point_at(*from_xy)
+        self.xdo("mousedown", 1)
+        time.sleep(PATIENCE / 50)
+        self.point_at((from_xy[0] + to_xy[0]) // 2, (from_xy[1] + to_xy[1]) // 2)
+        self.point_at(*to_xy)
+        assert wait_until(lambda: self.canvas() != before), "the drag moved nothing"
+        return self.settled()
+
+    def drag(self, from_xy, to_xy):
+        self.press_and_move(from_xy, to_xy)
+        self.xdo("mouseup", 1)
+
+    def visible(self, title, option="--name"):
+        found = output("xdotool", "search", "--onlyvisible", option, f"^{title}$") or ""
+        return found.split()
+
+    def shown(self, title, deadline=PATIENCE):
+        """Waits for a window of this title and gives it the keyboard."""
+        assert wait_until(lambda: self.visible(title), deadline), f'no window "{title}"'
+        window = self.visible(title)[-1]
+        output("xdotool", "windowactivate", "--sync", window)
+        return window
+
+    def gone(self, title):
+        assert wait_until(lambda: not self.visible(title)), f'"{title}" stays'
+
+    def height(self, window=None):
+        geometry = output("xdotool", "getwindowgeometry", "--shell", window or self.window) or ""
+        return next((int(line[7:]) for line in geometry.split() if line.startswith("HEIGHT=")), -1)
+
+    def popup(self):
+        """The menu open over the window: Qt names an untitled popup after the program."""
+        found = []
+        wait_until(lambda: found.extend(w for w in self.visible("limbrik", "--classname")
+                                        if w != self.window and output("xdotool", "getwindowname", w) == "limbrik\n")
+                   or found)
+        return found[0] if found else None
+
+    def close_box(self):  # as the window manager sends it: WM_DELETE_WINDOW
+        assert output("wmctrl", "-i", "-c", self.window) is not None
+
+    def question(self, answer):
+        self.shown("Limbrik Editor")
+        self.key(answer)
+
+    def save_as(self, base, last_file):
+        self.shown("Speichern unter")
+        self.xdo("type", "--delay", 20, base)
+        self.key("Return")
+        assert wait_until(lambda: (self.folder / last_file).exists()), last_file
+
+    def files(self):
+        return sorted(p.name for p in self.folder.iterdir())
+
+
+@pytest.fixture
+def editor(x11, tmp_path):
+    started = Editor(x11, tmp_path)
+    yield started
+    started.program.stop()
+    started.screen.close()
+
+
+@pytest.fixture(scope="session")
+def sway(runtime_dir):
+    """A headless sway; it refuses root, so a root suite runs it as nobody in a folder nobody owns."""
+    root = os.geteuid() == 0
+    if root:
+        os.chown(runtime_dir, NOBODY, NOBODY)
+    (runtime_dir / "config").write_text("xwayland disable\n")
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime_dir), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
+               WLR_RENDERER="pixman", QT_QPA_PLATFORM="wayland")
+    env.pop("DISPLAY", None)
+    if "ASAN_OPTIONS" in env:  # Mesa's leak under Qt's Wayland buffers is named only in a full stack
+        env["ASAN_OPTIONS"] += ":fast_unwind_on_malloc=0"
+    argv = ["sway", "-c", str(runtime_dir / "config")]
+    if root:
+        argv = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"] + argv
+    compositor = Program(argv, env=env)
+
+    def socket(prefix):
+        return next((p for p in runtime_dir.iterdir() if p.is_socket() and p.name.startswith(prefix)), None)
+    assert wait_until(lambda: socket("wayland-") and socket("sway-ipc.")), "sway did not start"
+    env.update(WAYLAND_DISPLAY=socket("wayland-").name, SWAYSOCK=str(socket("sway-ipc.")))
+    yield env
+    compositor.stop()
+
+
+def sway_windows(env):
+    """Every window in sway's tree, as sway describes it."""
+    tree = json.loads(subprocess.run(["swaymsg", "-t", "get_tree", "-r"], env=env, capture_output=True).stdout or "{}")
+    nodes, found = [tree], []
+    while nodes:
+        node = nodes.pop()
+        nodes += node.get("nodes", []) + node.get("floating_nodes", [])
+        if node.get("shell"):
+            found.append(node)
+    return found

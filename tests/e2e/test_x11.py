@@ -1,0 +1,108 @@
+# The roads a user takes on X11, each ending with the program's exit status.
+import signal
+import time
+
+from conftest import wait_until
+
+
+def fnv1a(data):
+    digest = 0xCBF29CE484222325
+    for byte in data:
+        digest = (digest ^ byte) * 0x100000001B3 & 0xFFFFFFFFFFFFFFFF
+    return digest
+
+
+def picture(path):
+    """A 400 x 400 bitmap file's pixels as the screen shows them: blue, green, red, top row first."""
+    data = path.read_bytes()
+    return b"".join(data[54 + row * 1200:54 + (row + 1) * 1200] for row in reversed(range(400)))
+
+
+def test_poses_captures_exports_plays_and_quits_from_the_menu(editor):
+    editor.drag((200, 230), (300, 200))  # the hip handle: the torso swings about the neck
+    editor.click(50, 50, 3)
+    editor.drag((185, 214), (150, 250))  # the left hand
+    editor.key("shift+s")
+    posed = editor.press_and_move((215, 214), (260, 240))  # the right hand, then off the window
+    editor.xdo("mousemove", 5, 5)
+    assert editor.settled() == posed, "the pose moved while the pointer was outside"
+    editor.xdo("mouseup", 1)  # released outside: the drag ends
+    editor.point_at(100, 300)
+    assert editor.settled() == posed, "the pose follows a released pointer"
+    editor.click(350, 350, 3)
+    editor.key("alt+d")
+    assert editor.popup(), "Alt+D opened nothing"
+    editor.key("Escape")
+    editor.key("ctrl+s")
+    editor.save_as(editor.folder / "walk", "walk2r.bmp")
+    assert editor.files() == [f"walk{n}{side}.bmp" for n in range(3) for side in "lr"]
+    assert all((editor.folder / name).stat().st_size == 480054 for name in editor.files())
+    # The hip swung to 45 degrees about the neck: the pinned pose "8 south-east".
+    assert fnv1a((editor.folder / "walk0l.bmp").read_bytes()[54:]) == 0xAD60BAA4C84F482E
+
+    editor.key("ctrl+v")
+    assert wait_until(lambda: editor.height() == 475), "no preview panel"
+    editor.click(45, 440)  # Play/Pause
+    frames = [picture(editor.folder / f"walk{n}l.bmp") for n in range(3)]
+    played = set()
+    assert wait_until(lambda: played.update(n for n in range(3) if editor.canvas() == frames[n]) or len(played) == 3)
+    editor.click(60, 300, 3)  # neither captures in preview: the quit below asks nothing
+    editor.key("shift+s")
+    editor.click(160, 440)  # into the frame-rate box, whose own Ctrl+V would paste
+    editor.key("ctrl+v")
+    assert wait_until(lambda: editor.height() == 420), "still in preview"
+
+    editor.xdo("mousemove", "--window", editor.window, 20, 10, "click", 1)  # "Datei"
+    menu = editor.popup()
+    assert menu, "the menu did not open"
+    editor.xdo("mousemove", "--window", menu, 30, editor.height(menu) - 12, "click", 1)  # "Beenden"
+    editor.program.ends_with_zero()
+
+
+def test_new_with_no_discards_the_frames_so_the_close_box_asks_nothing(editor):
+    editor.click(50, 50, 3)
+    editor.key("ctrl+n")
+    editor.question("alt+n")
+    editor.gone("Limbrik Editor")
+    editor.close_box()
+    editor.program.ends_with_zero()
+
+
+def test_the_close_box_asks_and_quit_from_the_keyboard_saves_on_yes(editor):
+    editor.click(50, 50, 3)
+    editor.close_box()
+    editor.question("Escape")  # Abbrechen: the editor stays with its frame
+    editor.gone("Limbrik Editor")
+    editor.key("F10")
+    assert editor.popup(), "F10 opened nothing"
+    editor.key("Up")  # the last item, "Beenden"
+    editor.key("Return")
+    editor.question("alt+j")
+    editor.save_as(editor.folder / "final", "final0r.bmp")
+    editor.program.ends_with_zero()
+    assert editor.files() == ["final0l.bmp", "final0r.bmp"]
+
+
+# A logout, kill or Ctrl+C in a terminal reaches the editor as one of these signals.
+def test_signals_while_playing_ask_once_however_many_come(editor):
+    editor.click(50, 50, 3)
+    editor.drag((200, 230), (120, 250))
+    editor.click(350, 350, 3)
+    editor.key("ctrl+v")
+    assert wait_until(lambda: editor.height() == 475), "no preview panel"
+    paused = editor.settled()
+    editor.click(45, 440)
+    assert wait_until(lambda: editor.canvas() != paused), "not playing"
+    editor.program.signal(signal.SIGTERM)
+    editor.shown("Limbrik Editor")
+    editor.program.signal(signal.SIGTERM)
+    editor.program.signal(signal.SIGINT)
+    time.sleep(0.3)
+    editor.key("Escape")  # Abbrechen answers all three
+    editor.gone("Limbrik Editor")
+    time.sleep(0.5)
+    assert not editor.visible("Limbrik Editor"), "asked again"
+    editor.program.signal(signal.SIGHUP)
+    editor.question("alt+n")
+    editor.program.ends_with_zero()
+    assert editor.files() == []

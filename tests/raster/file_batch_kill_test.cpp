@@ -1,0 +1,89 @@
+// A batch of files killed with SIGKILL at random moments, under an open-file limit that makes
+// most of its files wait named: every name holds its old file or the complete new one, and
+// the next batch into the folder removes what the killed one left.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "raster.h"
+#include "support/bytes.h"
+#include "support/temp_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int files = 40;
+
+pid_t startBatch(const fs::path& folder) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // a batch that never ends dies with a test that gave up on it
+  const rlimit low{48, 48};  // three new files open at a time
+  ::setrlimit(RLIMIT_NOFILE, &low);
+  initImageStore();
+  FileBatch batch;
+  for (int i = 0; i < files; ++i) {
+    const ImageId image = createImage(400, 400);
+    beginDrawing(imageOutput(image));
+    fillRectangle(i, i, 100, 100, 0x102030u * static_cast<Color>(i + 1));
+    endDrawing();
+    if (!stageBitmap(batch, image, (folder / ("frame" + std::to_string(i) + ".bmp")).c_str())) ::_exit(1);
+  }
+  ::_exit(commitFiles(batch) ? 0 : 1);
+}
+
+int waitFor(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+std::map<std::string, std::vector<std::uint8_t>> filesIn(const fs::path& folder) {
+  std::map<std::string, std::vector<std::uint8_t>> found;
+  for (const auto& entry : fs::directory_iterator(folder)) found[entry.path().filename()] = fileBytes(entry.path());
+  return found;
+}
+
+TEST(FileBatchKilled, EveryNameHoldsTheOldOrTheCompleteNewFile) {
+  const TempFolder reference;
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(waitFor(startBatch(reference.path)), 0);
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+  const auto fresh = filesIn(reference.path);
+  ASSERT_EQ(fresh.size(), std::size_t{files});
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<long long> moment(0, took.count() * 6 / 5);
+  int leftovers = 0;
+  for (int run = 0; run < 20; ++run) {
+    const TempFolder folder;
+    for (const auto& [name, bytes] : fresh) std::ofstream(folder.path / name) << "old";
+    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    const pid_t pid = startBatch(folder.path);
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    ::kill(pid, SIGKILL);
+    waitFor(pid);
+    for (const auto& [name, bytes] : filesIn(folder.path)) {
+      if (fresh.count(name)) {
+        EXPECT_TRUE(bytes == fresh.at(name) || bytes == old) << name << ", run " << run;
+      } else {
+        EXPECT_EQ(name.rfind(".limbrik-", 0), 0u) << name;
+        ++leftovers;
+      }
+    }
+    ASSERT_EQ(waitFor(startBatch(folder.path)), 0);
+    EXPECT_EQ(filesIn(folder.path), fresh) << "run " << run;
+  }
+  EXPECT_GT(leftovers, 0) << "no kill left a temporary for the next batch to remove";
+}
+
+}  // namespace
