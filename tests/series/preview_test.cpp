@@ -49,15 +49,16 @@ TEST_F(Preview, PlaybackFollowsTheRateAndWraps) {
       {"25", 41, 0},   {"  12fps", 83, 0}, {"  12fps", 1, 1},
       {"1001", 0, 1},  {"1001", 1, 2},  // a delay of 0: whenever the tick moved on
       {"-5", 0, 0},    {"-5", 0, 1},  // a negative delay: every step
-      {"$19", 40, 1},  {"%11001", 1, 2},  // 25 in hexadecimal and binary
+      {"$19", 40, 1},  // 25 in hexadecimal
+      {"%101", 1, 1},  {"%101", 160, 2},  // 5 in binary: 200 ms, where octal or decimal 101 would be quicker
       {"", 5000, 2},   {"abc", 5000, 2}, {"4294967296", 5000, 2},  // no rate: no advance
       {"1.5", 1001, 0},
   };
   for (const auto& s : steps) {
     setRate(s.rate);
     EXPECT_EQ(after(s.ms), s.frame) << '"' << s.rate << "\" after " << s.ms << " ms";
+    EXPECT_EQ(getControlState(layout::trackbar), s.frame) << "the slider follows playback";
   }
-  EXPECT_EQ(getControlState(layout::trackbar), 0);
   togglePreview(session);
   EXPECT_EQ(seen(), "edit playing, frame 0 of 3, button 1, trackbar 0 of 2, 400 high");
 }

@@ -1,6 +1,5 @@
 // The services as the editor's window uses them: canvas input, shortcuts, the panel's
 // controls, the window's frame, and the canvas's widening of its pixels.
-#include <QLineEdit>
 #include <QScreen>
 #include <chrono>
 
@@ -29,20 +28,6 @@ TEST_F(Services, CanvasInputComesOutInOrderOnePerCallAndAQuickSecondPressIsADoub
   EXPECT_EQ(QApplication::focusWidget(), control(3)) << "the canvas took the focus";
 }
 
-TEST_F(Services, ShortcutsComeBeforeTheFocusedEditAndGreyedOnesSwallowTheKey) {
-  auto* edit = static_cast<QLineEdit*>(control(3));
-  edit->setFocus();
-  QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-  QTest::keyClick(edit, Qt::Key_S, Qt::ShiftModifier);
-  QTest::keyClick(edit, Qt::Key_S, Qt::ShiftModifier | Qt::AltModifier);  // bound to nothing
-  EXPECT_EQ(next(3), (Events{{MenuEvent, 3, -1}, {MenuEvent, 2, -1}}));
-  disableMenuItem(0, 2, 1);
-  QTest::keyClick(edit, Qt::Key_S, Qt::ShiftModifier);
-  EXPECT_EQ(next(1, 5), Events{});
-  QTest::keyClick(edit, Qt::Key_7);
-  EXPECT_EQ(getControlText(3), "25s7");  // the edit saw only the keys no table binds
-}
-
 TEST_F(Services, TheButtonFlipsBeforeItsEventAndTheProgramSetsControlsQuietly) {
   QTest::mouseClick(control(2), Qt::LeftButton);
   ASSERT_EQ(next(1), (Events{{ControlEvent, 2, 0}}));
@@ -68,9 +53,7 @@ TEST_F(Services, TabCyclesButtonEditTrackbarFromWhereverTheFocusIs) {
   EXPECT_EQ(QApplication::focusWidget(), control(4));
 }
 
-TEST_F(Services, TheWindowHasATitleAndACloseBoxOnlyAndStandsInTheMiddle) {
-  EXPECT_EQ(window()->windowFlags(), Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);  // no minimise or maximise
+TEST_F(Services, TheWindowStandsInTheMiddleOfTheScreen) {
   EXPECT_EQ(window()->frameGeometry().center(), window()->screen()->geometry().center());
 }
 
