@@ -20,8 +20,13 @@ void confirmQuit(AppState& app);
 // and the loop with it.
 bool sessionMayEnd(AppState& app);
 void shutDown();
-// Runs the editor to its end; the exit code is always 0.
-int runApplication();
+// Runs the editor to its end: 0, or 2 for arguments it does not know.
+int runApplication(int& argc, char** argv);
+// --help or --version: prints the answer and gives the exit code; -1 for neither.
+int answerCommandLine(int argc, char** argv);
+// What is left once Qt has taken its own options: -1 for nothing, else the exit code after
+// saying on standard error what was not understood.
+int refuseArguments(int argc, char** argv);
 
 void menuCommand(AppState& app, int id);
 void rightClickCommand(AppState& app);

@@ -112,7 +112,13 @@ void shutDown() {
   endDrawing();
 }
 
-int runApplication() {
+int runApplication(int& argc, char** argv) {
+  if (const int answered = answerCommandLine(argc, argv); answered >= 0) return answered;
+  startWindowServices(&argc, argv);  // Qt takes its own options out of the command line
+  if (const int refused = refuseArguments(argc, argv); refused >= 0) {
+    stopWindowServices();
+    return refused;
+  }
   AppState app;
   startUp(app);
   running = &app;

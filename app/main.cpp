@@ -1,3 +1,3 @@
 #include "app.h"
 
-int main() { return runApplication(); }
+int main(int argc, char** argv) { return runApplication(argc, argv); }

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
   step(700, [] {
     if (QWidget* box = QApplication::activeModalWidget()) QTest::keyClick(box, Qt::Key_N);
   });
-  runApplication();
+  int nameOnly = 1;  // the output path is this tool's, not the editor's
+  runApplication(nameOnly, argv);
   return result;
 }

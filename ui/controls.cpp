@@ -113,7 +113,8 @@ void buttonControl(int id, int x, int y, int width, int height, const std::strin
   auto* button = new QPushButton(QString::fromStdString(text), parent);
   button->setCheckable(true);
   // clicked follows the flip, so the state read on the event is the new one.
-  QObject::connect(button, &QPushButton::clicked, button, [id] { raiseDirect(ControlEvent, id, 0); });
+  // On toggled, not clicked: a screen reader's toggle action flips it without a click.
+  QObject::connect(button, &QPushButton::toggled, button, [id] { raiseDirect(ControlEvent, id, 0); });
   install(id, button, Kind::Button, x, y, width, height);
 }
 

@@ -37,6 +37,14 @@ Item* item(int menuId, int itemId) {
   return found == m->items.end() || !found->second.action ? nullptr : &found->second;
 }
 
+// A hint as the menu writes it ("Strg+N", "Umschalt+S") as a key sequence. Qt matches a
+// widget-context shortcut of a menu's action only while the menu bar itself has the focus,
+// which it never takes, so the sequence only shows.
+QKeySequence shortcutOf(QString hint) {
+  hint.replace("Strg+", "Ctrl+").replace("Umschalt+", "Shift+");
+  return QKeySequence::fromString(hint, QKeySequence::PortableText);
+}
+
 // A check mark shows only what the program set: a click on the item does not flip it.
 void showCheck(Item& entry) {
   entry.action->setCheckable(entry.checked);
@@ -77,8 +85,15 @@ void addMenuTitle(const std::string& text) {
 void addMenuItem(int itemId, const std::string& text) {
   MenuRecord* m = menuRecord(underConstruction);
   if (!m || !m->current) return;
-  // Text after a tab is the shortcut hint, which the menu shows right-aligned.
-  QAction* action = m->current->addAction(QString::fromStdString(text));
+  // Text after a tab is the shortcut hint. As the action's shortcut the menu shows it
+  // right-aligned and a screen reader reads it as the key binding, apart from the name; the
+  // shortcut table handles the keys, so Qt's context for it never matches (see shortcutOf).
+  const QStringList parts = QString::fromStdString(text).split('\t');
+  QAction* action = m->current->addAction(parts.front());
+  if (parts.size() > 1) {
+    action->setShortcut(shortcutOf(parts.back()));
+    action->setShortcutContext(Qt::WidgetShortcut);
+  }
   const int menuId = underConstruction;
   QObject::connect(action, &QAction::triggered, action, [menuId, itemId] {
     if (Item* entry = item(menuId, itemId)) showCheck(*entry);

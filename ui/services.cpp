@@ -61,14 +61,15 @@ void onSessionEnd(bool (*mayEnd)()) {
   if (started) started->mayEnd = mayEnd;
 }
 
-void startWindowServices() {
+void startWindowServices(int* argc, char** argv) {
   if (started) return;
   started = new Started;
   if (!qApp) {
-    static int argc = 1;
+    static int noArguments = 1;
     static char name[] = "limbrik";
-    static char* argv[] = {name, nullptr};
-    started->application = std::make_unique<QApplication>(argc, argv);
+    static char* nameOnly[] = {name, nullptr};
+    started->application = argc ? std::make_unique<QApplication>(*argc, argv)
+                                : std::make_unique<QApplication>(noArguments, nameOnly);
   }
   // The X11 window class, which desktop files name in StartupWMClass.
   QApplication::setApplicationName("limbrik");
@@ -80,14 +81,20 @@ void startWindowServices() {
   started->translator = germanTexts();
   started->sessionWatch = std::make_unique<QObject>();
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, started->sessionWatch.get(), askBeforeSessionEnds);
+  // Nothing is kept between runs, so a new session has nothing to restart the editor with,
+  // whatever the answer was; the manager asks for the state after every commit.
+  QObject::connect(qApp, &QGuiApplication::saveStateRequest, started->sessionWatch.get(),
+                   [](QSessionManager& manager) { manager.setRestartHint(QSessionManager::RestartNever); });
   started->shortcutFilter = installShortcutFilter();
   openEventWait();
   resetEvents();
   openCloseSignals();
+  openWindowAccessibility();
 }
 
 void stopWindowServices() {
   if (!started) return;
+  closeWindowAccessibility();
   closeCloseSignals();
   resetControls();
   closeAllWindows();

@@ -30,9 +30,9 @@ enum CanvasSubtype : int {
   RightUp = 0x10007,
 };
 
-// Starts the services (and the Qt application, when the caller has none); stopping
-// closes every window still open.
-void startWindowServices();
+// Starts the services (and the Qt application, when the caller has none, from the command
+// line given, which keeps what Qt did not take); stopping closes every window still open.
+void startWindowServices(int* argc = nullptr, char** argv = nullptr);
 void stopWindowServices();
 
 // An X11 session manager's request to save before the session ends asks mayEnd, inside the

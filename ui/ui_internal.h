@@ -42,6 +42,9 @@ int windowOf(const QWidget* widget);
 // The window a dialog belongs to: the active one when it is ours, else our first open window.
 QWidget* dialogOwner();
 void closeAllWindows();
+// Our windows as frames to a screen reader, while the services run.
+void openWindowAccessibility();
+void closeWindowAccessibility();
 // Sends the first open window a close request, as its close box does.
 void requestCloseOfFirstWindow();
 // Termination signals as close requests, while the services run.

@@ -1,5 +1,6 @@
 // Numbered top-level windows: opening, geometry, closing and the pointer position.
 #include <QApplication>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
@@ -25,6 +26,13 @@ class TopLevel : public QWidget {
 };
 
 std::vector<WindowRecord> windows(1);
+
+// A screen reader takes a plain widget for a filler; our windows are frames, named by their title.
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object) {
+  auto* widget = qobject_cast<QWidget*>(object);
+  if (className != "QWidget" || !widget || windowOf(widget) < 0 || !widget->isWindow()) return nullptr;
+  return new QAccessibleWidget(widget, QAccessible::Window);
+}
 
 void centreOnScreen(QWidget& window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -111,3 +119,7 @@ QPoint pointerIn(int windowId) {
 
 int pointerX(int windowId) { return pointerIn(windowId).x(); }
 int pointerY(int windowId) { return pointerIn(windowId).y(); }
+
+void openWindowAccessibility() { QAccessible::installFactory(windowAccessible); }
+
+void closeWindowAccessibility() { QAccessible::removeFactory(windowAccessible); }

@@ -1,6 +1,4 @@
-// The main window: the name a screen reader reads for the frame-rate box, and dragging each
-// handle through the editor's own loop.
-#include <QAccessible>
+// Dragging each handle through the editor's own loop.
 #include <cmath>
 
 #include "support/editor_fixture.h"
@@ -8,10 +6,6 @@
 namespace {
 
 using MainWindow = EditorTest;
-
-TEST_F(MainWindow, TheFrameRateBoxIsNamedByItsLabel) {
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(control(layout::rateEdit))->text(QAccessible::Name), "FPS:");
-}
 
 // Each Segment and the one whose end is its start: the arms and legs hang on their upper
 // parts, the legs and the torso's upper half on the hip, the arms, head and lower half on the neck.

@@ -4,6 +4,7 @@ import json
 import os
 import pathlib
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -72,19 +73,24 @@ def x11(runtime_dir):
         number = pipe.readline().strip()
     assert number, "Xvfb did not start"
     env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(runtime_dir))
+    # A session bus of the suite's own, where a screen reader's bus starts on demand.
+    bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+                         capture_output=True, text=True, env=env).stdout.split()
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus[0]
     manager = Program(["openbox", "--sm-disable"], env=env)
     assert wait_until(lambda: subprocess.run(["wmctrl", "-m"], env=env, capture_output=True).returncode == 0)
-    os.environ["DISPLAY"] = env["DISPLAY"]  # for xdotool, wmctrl and Xlib in the tests
+    os.environ.update(DISPLAY=env["DISPLAY"], DBUS_SESSION_BUS_ADDRESS=bus[0])  # for the tools in the tests
     yield env
     manager.stop()
+    os.kill(int(bus[1]), signal.SIGTERM)
     server.stop()
 
 
 class Editor:
     """The editor on the X11 display: its window, input through xdotool, the screen through Xlib."""
 
-    def __init__(self, env, folder):
-        self.program = Program([BINARY], env=env)
+    def __init__(self, env, folder, *args):
+        self.program = Program([BINARY, *args], env=env)
         self.folder = folder
         self.screen = xdisplay.Display()
         self.window = self.shown("Limbrik Animator", deadline=60)  # a first start may wait on a cold disk

@@ -12,7 +12,7 @@ fail() { echo "check_package: $*" >&2; failed=1; }
 contents=$(dpkg-deb -c "$deb")
 for file in usr/bin/limbrik usr/share/applications/$id.desktop usr/share/icons/hicolor/scalable/apps/$id.svg \
             usr/share/metainfo/$id.metainfo.xml usr/share/doc/limbrik/copyright usr/share/doc/limbrik/changelog.gz \
-            usr/share/man/man1/limbrik.1.gz; do
+            usr/share/man/man1/limbrik.1.gz usr/share/man/de/man1/limbrik.1.gz; do
   grep -q " \./$file\$" <<<"$contents" || fail "missing /$file"
 done
 
@@ -35,6 +35,8 @@ grep -q 'MIT License\|Permission is hereby granted' "$root/usr/share/doc/limbrik
 desktop-file-validate "$root/usr/share/applications/$id.desktop" || fail "desktop file"
 appstreamcli validate --pedantic --no-net "$root/usr/share/metainfo/$id.metainfo.xml" || fail "metainfo"
 zcat "$root/usr/share/man/man1/limbrik.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "manual page"
+zcat "$root/usr/share/man/de/man1/limbrik.1.gz" | grep -q '^\.SH RÜCKGABEWERT' || fail "German manual page"
+grep -qE 'https?://' "$root/usr/share/metainfo/$id.metainfo.xml" && fail "metainfo names an address, and the project has none yet"
 
 # The installed program, started and quit by the process-level suite.
 LIMBRIK_BINARY="$root/usr/bin/limbrik" /usr/bin/python3 -m pytest -x -q -p no:cacheprovider "$suite" \
