@@ -26,32 +26,27 @@ def wait_until(condition, deadline=PATIENCE):
     return True
 
 
+# What a command printed, or None when it failed.
 def output(*argv, env=None):
-    """What a command printed, or None when it failed."""
     done = subprocess.run(argv, capture_output=True, text=True, env=env)
     return done.stdout if done.returncode == 0 else None
 
 
+# A child process, killed at the end of its test unless it has ended by itself.
 class Program:
-    """A child process that dies with the suite unless it has ended by itself."""
-
     def __init__(self, argv, env=None, **options):
         self.process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, **options)
-
-    def running(self):
-        return self.process.poll() is None
 
     def signal(self, number):
         self.process.send_signal(number)
 
     def ends_with_zero(self):
-        assert wait_until(lambda: not self.running()), "still running"
+        assert wait_until(lambda: self.process.poll() is not None), "still running"
         assert self.process.returncode == 0, f"ended with {self.process.returncode}"
 
     def stop(self):
-        if self.running():
-            self.process.kill()
-            self.process.wait()
+        self.process.kill()
+        self.process.wait()
 
 
 @pytest.fixture(scope="session")
@@ -63,8 +58,7 @@ def runtime_dir():
 
 
 @pytest.fixture(scope="session")
-def x11(runtime_dir):
-    """An Xvfb display with a window manager; the environment programs on it start with."""
+def x11(runtime_dir):  # an Xvfb display with a window manager: the environment for programs on it
     read, write = os.pipe()
     server = Program(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                       "-noreset"], pass_fds=[write])
@@ -86,9 +80,8 @@ def x11(runtime_dir):
     server.stop()
 
 
+# The editor on the X11 display: its window, input through xdotool, the screen through Xlib.
 class Editor:
-    """The editor on the X11 display: its window, input through xdotool, the screen through Xlib."""
-
     def __init__(self, env, folder, *args):
         self.program = Program([BINARY, *args], env=env)
         self.folder = folder
@@ -109,11 +102,13 @@ class Editor:
         self.point_at(x, y)
         self.xdo("click", button)
 
-    def grab(self, window, x, y, width, height):
-        """The pixels as blue, green, red bytes, top row first; empty while the window is gone."""
+    def x_window(self, window=None):
+        return self.screen.create_resource_object("window", int(window or self.window))
+
+    # The canvas as blue, green, red bytes, top row first; empty while the window is gone.
+    def canvas(self):
         try:
-            raw = self.screen.create_resource_object("window", int(window)).get_image(
-                x, y, width, height, X.ZPixmap, 0xFFFFFFFF).data
+            raw = self.x_window().get_image(0, 20, 400, 400, X.ZPixmap, 0xFFFFFFFF).data
         except xerror.XError:
             return b""
         bgr = bytearray(len(raw) // 4 * 3)
@@ -121,23 +116,14 @@ class Editor:
             bgr[channel::3] = raw[channel::4]
         return bytes(bgr)
 
-    def canvas(self):
-        return self.grab(self.window, 0, 20, 400, 400)
-
+    # The canvas once it has shown the same picture for a fifth of a second.
     def settled(self):
-        """The canvas once it has shown the same picture for a fifth of a second."""
-        seen = [self.canvas(), 0]
+        seen = [self.canvas()]
+        assert wait_until(lambda: seen.append(self.canvas()) or seen[-10:] == [seen[-1]] * 10), "it does not settle"
+        return seen[-1]
 
-        def same_for_a_while():
-            now = self.canvas()
-            seen[1] = seen[1] + 1 if now == seen[0] else 0
-            seen[0] = now
-            return seen[1] == 10
-        assert wait_until(same_for_a_while), "the canvas does not settle"
-        return seen[0]
-
+    # Presses on a handle and moves there; the loop reads the press a moment later.
     def press_and_move(self, from_xy, to_xy):
-        """Presses on a handle and moves there; the loop reads the press a moment later."""
         before = self.settled()
         self.point_at(*from_xy)
         self.xdo("mousedown", 1)
@@ -155,8 +141,8 @@ class Editor:
         found = output("xdotool", "search", "--onlyvisible", option, f"^{title}$") or ""
         return found.split()
 
+    # Waits for a window of this title and gives it the keyboard.
     def shown(self, title, deadline=PATIENCE):
-        """Waits for a window of this title and gives it the keyboard."""
         assert wait_until(lambda: self.visible(title), deadline), f'no window "{title}"'
         window = self.visible(title)[-1]
         output("xdotool", "windowactivate", "--sync", window)
@@ -166,11 +152,10 @@ class Editor:
         assert wait_until(lambda: not self.visible(title)), f'"{title}" stays'
 
     def height(self, window=None):
-        geometry = output("xdotool", "getwindowgeometry", "--shell", window or self.window) or ""
-        return next((int(line[7:]) for line in geometry.split() if line.startswith("HEIGHT=")), -1)
+        return self.x_window(window).get_geometry().height
 
+    # The menu open over the window: Qt names an untitled popup after the program.
     def popup(self):
-        """The menu open over the window: Qt names an untitled popup after the program."""
         found = []
         wait_until(lambda: found.extend(w for w in self.visible("limbrik", "--classname")
                                         if w != self.window and output("xdotool", "getwindowname", w) == "limbrik\n")
@@ -203,8 +188,7 @@ def editor(x11, tmp_path):
 
 
 @pytest.fixture(scope="session")
-def sway(runtime_dir):
-    """A headless sway; it refuses root, so a root suite runs it as nobody in a folder nobody owns."""
+def sway(runtime_dir):  # a headless sway; it refuses root, so a root suite runs it as nobody
     root = os.geteuid() == 0
     if root:
         os.chown(runtime_dir, NOBODY, NOBODY)
@@ -227,8 +211,7 @@ def sway(runtime_dir):
     compositor.stop()
 
 
-def sway_windows(env):
-    """Every window in sway's tree, as sway describes it."""
+def sway_windows(env):  # every window in sway's tree, as sway describes it
     tree = json.loads(subprocess.run(["swaymsg", "-t", "get_tree", "-r"], env=env, capture_output=True).stdout or "{}")
     nodes, found = [tree], []
     while nodes:

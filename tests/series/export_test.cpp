@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
-#include <set>
 
 #include "raster_ops.h"
 #include "support/editor_fixture.h"
@@ -51,11 +50,10 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorUnderThePlainBase) {
   chooseSavePath((folder / "walk.bmp").string());
   EXPECT_EQ(exportSeries(session), ExportResult::Completed);
   EXPECT_TRUE(session.seriesSaved);
-  std::set<std::string> written, expected;
-  for (const auto& entry : fs::directory_iterator(folder)) written.insert(entry.path().filename());
+  const auto written = folderState(folder);
+  ASSERT_EQ(written.size(), 22u);
   for (int n = 0; n < 11; ++n)
-    for (const char* side : {"l", "r"}) expected.insert("walk.bmp" + std::to_string(n) + side + ".bmp");
-  EXPECT_EQ(written, expected);
+    for (const char* side : {"l", "r"}) EXPECT_EQ(written.count("walk.bmp" + std::to_string(n) + side + ".bmp"), 1u);
   EXPECT_EQ(liveImageCount(), imagesBefore);  // the mirror Image is released
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -74,53 +72,45 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorUnderThePlainBase) {
   EXPECT_NE(left, right);
 }
 
-struct FailedExport {
-  std::string base, firstFailed, reason;
-  std::function<void(const fs::path&)> prepare;
-};
-
 // Each fails before any target is touched: the old export stays byte for byte, no new name
 // appears, the frames stay unsaved, and the message says which file failed, why, and that
 // nothing changed.
 TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
   captureMany(12);
   const std::string tooLong(249, 'b');  // "…9r.bmp" still fits in 255 bytes, "…10l.bmp" no longer
-  const auto replace = [](const fs::path& name, const std::function<void()>& make) { fs::remove(name), make(); };
-  const FailedExport cases[] = {
-      {"walk", "walk0l.bmp", "Dort liegt ein Ordner mit diesem Namen.",
-       [&](const fs::path& f) { replace(f / "walk0l.bmp", [f] { fs::create_directory(f / "walk0l.bmp"); }); }},
-      {"walk", "walk5r.bmp", "Dort liegt eine benannte Pipe (FIFO) mit diesem Namen.",
-       [&](const fs::path& f) { replace(f / "walk5r.bmp", [f] { ::mkfifo((f / "walk5r.bmp").c_str(), 0644); }); }},
-      {"walk", "walk11r.bmp", "Dort liegt eine benannte Pipe (FIFO)",  // through a link, at the last name
-       [&](const fs::path& f) {
-         ::mkfifo((f / "pipe").c_str(), 0644);
-         replace(f / "walk11r.bmp", [f] { fs::create_symlink("pipe", f / "walk11r.bmp"); });
-       }},
-      {"walk", "walk2r.bmp", "walk2l.bmp\", so dass eines der beiden Bilder verloren ginge.",  // one file, two names
-       [&](const fs::path& f) { replace(f / "walk2l.bmp", [f] { fs::create_symlink("walk2r.bmp", f / "walk2l.bmp"); }); }},
-      {"walk", "walk3l.bmp", "zeigt auf eine Datei, die es nicht gibt.",
-       [&](const fs::path& f) { replace(f / "walk3l.bmp", [f] { fs::create_symlink("nowhere", f / "walk3l.bmp"); }); }},
-      {tooLong, tooLong + "10l.bmp", "Der Name ist zu lang.", [&](const fs::path& f) { writeOldExport(f, tooLong, 10); }},
-      {"gone/walk", "gone/walk0l.bmp", "Der Ordner existiert nicht.", [](const fs::path&) {}},
-      {"file/walk", "file/walk0l.bmp", "Ein Teil des Pfades ist kein Ordner.",
-       [](const fs::path& f) { std::ofstream(f / "file") << "in the way"; }},
-      {"loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis.",
-       [](const fs::path& f) { fs::create_symlink("loop", f / "loop"); }},
+  const struct {
+    std::string base, firstFailed, reason;
+    char make;  // what stands at the name `at`: a folder, a FIFO, a file, or a link to `link`
+    std::string at, link;
+  } cases[] = {
+      {"walk", "walk0l.bmp", "Dort liegt ein Ordner mit diesem Namen.", 'd', "walk0l.bmp", ""},
+      {"walk", "walk5r.bmp", "Dort liegt eine benannte Pipe (FIFO) mit diesem Namen.", 'p', "walk5r.bmp", ""},
+      {"walk", "walk11r.bmp", "Dort liegt eine benannte Pipe (FIFO)", 'l', "walk11r.bmp", "pipe"},  // the last name
+      {"walk", "walk2r.bmp", "walk2l.bmp\", so dass eines der beiden Bilder verloren ginge.", 'l', "walk2l.bmp",
+       "walk2r.bmp"},  // one file, two names
+      {"walk", "walk3l.bmp", "zeigt auf eine Datei, die es nicht gibt.", 'l', "walk3l.bmp", "nowhere"},
+      {tooLong, tooLong + "10l.bmp", "Der Name ist zu lang.", 0, "", ""},
+      {"gone/walk", "gone/walk0l.bmp", "Der Ordner existiert nicht.", 0, "", ""},
+      {"file/walk", "file/walk0l.bmp", "Ein Teil des Pfades ist kein Ordner.", 'f', "file", ""},
+      {"loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis.", 'l', "loop", "loop"},
   };
   int caseNumber = 0;
-  for (const FailedExport& c : cases) {
+  for (const auto& c : cases) {
     const fs::path here = folder / std::to_string(caseNumber++);
     fs::create_directory(here);
     writeOldExport(here, "walk", 12);
-    c.prepare(here);
+    ::mkfifo((here / "pipe").c_str(), 0644);
+    if (c.make) fs::remove(here / c.at);
+    if (c.make == 'd') fs::create_directory(here / c.at);
+    if (c.make == 'p') ::mkfifo((here / c.at).c_str(), 0644);
+    if (c.make == 'f') std::ofstream(here / c.at) << "in the way";
+    if (c.make == 'l') fs::create_symlink(c.link, here / c.at);
     const auto before = folderState(here);
     auto message = std::make_shared<std::string>();
     readMessage(message);
     EXPECT_EQ(exportSeriesTo(session, (here / c.base).string()), ExportResult::Failed) << c.firstFailed;
     EXPECT_EQ(folderState(here), before) << c.firstFailed;
-    std::string named(1, '"');  // the whole name, in quotes
-    named.append((here / c.firstFailed).string()).push_back('"');
-    EXPECT_NE(message->find(named), std::string::npos) << *message;
+    EXPECT_NE(message->find('"' + (here / c.firstFailed).string() + '"'), std::string::npos) << *message;
     EXPECT_NE(message->find(c.reason), std::string::npos) << *message;
     EXPECT_NE(message->find("Es wurde keine Datei verändert."), std::string::npos) << *message;
   }
@@ -178,18 +168,11 @@ TEST_F(Export, IsAllOrNothingOnAFullFileSystemWithoutUnnamedFiles) {
   captureMany(3);  // six files of 480 054 bytes: more than two megabytes hold
   writeOldExport(mount, "walk", 3);
   const auto before = folderState(mount);
-  const auto freeSpace = [&mount] { return fs::space(mount).available; };
-  const auto freeBefore = freeSpace();
-  std::string text;
-  std::uintmax_t freeWhileAsking = 0;
-  answerNextDialog([&](QWidget* modal) {
-    freeWhileAsking = freeSpace();
-    text = static_cast<QMessageBox*>(modal)->text().remove(QChar(0x200B)).toStdString();
-    static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
-  });
+  const auto freeBefore = fs::space(mount).available;
+  auto message = std::make_shared<std::string>();
+  readMessage(message, [&] { EXPECT_EQ(fs::space(mount).available, freeBefore) << "staged files kept while asking"; });
   EXPECT_EQ(exportSeriesTo(session, (mount / "walk").string()), ExportResult::Failed);
-  EXPECT_NE(text.find("Auf dem Datenträger ist kein Platz mehr frei."), std::string::npos) << text;
-  EXPECT_EQ(freeWhileAsking, freeBefore);
+  EXPECT_NE(message->find("Auf dem Datenträger ist kein Platz mehr frei."), std::string::npos) << *message;
   EXPECT_EQ(folderState(mount), before);
   session.frames.clear();
   captureMany(1);
@@ -205,33 +188,33 @@ TEST_F(Export, TheNextExportRemovesOnlyTemporariesThatNoLiveExportCanOwn) {
   const pid_t ended = ::fork();
   if (ended == 0) ::_exit(0);
   ::waitpid(ended, nullptr, 0);
+  const auto hex = [](unsigned long value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lx", value & 0xFFFFFFFFul);
+    return std::string(text);
+  };
   const std::string own = temporaryName();  // .limbrik-<machine>-<boot>-<process>-<counter>.tmp
-  const std::string machine = own.substr(9, 8), boot = own.substr(18, 8);
-  const std::string otherMachine = machine == "00000000" ? "00000001" : "00000000";
-  const std::string otherBoot = boot == "00000000" ? "00000001" : "00000000";
+  const std::string machine = own.substr(9, 8), boot = own.substr(18, 8), gone = hex(ended);
+  const std::string otherMachine = hex(~std::stoul(machine, nullptr, 16)), otherBoot = hex(~std::stoul(boot, nullptr, 16));
   const auto name = [](const std::string& m, const std::string& b, const std::string& pid, int n) {
     return ".limbrik-" + m + "-" + b + "-" + pid + "-0000000" + std::to_string(n) + ".tmp";
   };
-  char endedHex[9];
-  std::snprintf(endedHex, sizeof endedHex, "%08x", static_cast<unsigned>(ended));
-  char ownHex[9];
-  std::snprintf(ownHex, sizeof ownHex, "%08x", static_cast<unsigned>(::getpid()));
   const std::vector<std::string> removed = {
-      name(machine, boot, endedHex, 1), name(machine, boot, "00abcdef", 2),  // their processes have ended
-      name(machine, otherBoot, endedHex, 3)};                                // written before this boot
+      name(machine, boot, gone, 1), name(machine, boot, "00abcdef", 2),  // their processes have ended
+      name(machine, otherBoot, gone, 3)};                                // written before this boot
   const std::vector<std::string> kept = {
-      name(machine, boot, ownHex, 4),             // an export still running
-      name(otherMachine, boot, endedHex, 5),      // another machine's, in a shared folder
-      name(machine, otherBoot, endedHex, 6),      // of the same machine id, but written since this boot
+      name(machine, boot, hex(::getpid()), 4),  // an export still running
+      name(otherMachine, boot, gone, 5),        // another machine's, in a shared folder
+      name(machine, otherBoot, gone, 6),        // of the same machine id, but written since this boot
       name(machine, boot, "00ABCDEF", 2), name(machine, boot, "0xabcdef", 2),  // look-alikes
-      name(machine, boot, " 0abcdef", 2), name(machine, boot, "+0abcdef", 2), name(machine, boot, endedHex, 1) + "~"};
+      name(machine, boot, " 0abcdef", 2), name(machine, boot, "+0abcdef", 2), name(machine, boot, gone, 1) + "~"};
   for (const std::string& n : removed) std::ofstream(folder / n) << "left by a killed export";
   for (const std::string& n : kept) std::ofstream(folder / n) << "not the sweep's";
   fs::last_write_time(folder / removed[2], fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
-  fs::create_symlink(kept[0], folder / name(machine, boot, endedHex, 7));
+  fs::create_symlink(kept[0], folder / name(machine, boot, gone, 7));
   if (::geteuid() == 0) {
-    std::ofstream(folder / name(machine, boot, endedHex, 8)) << "another user's";
-    ASSERT_EQ(::chown((folder / name(machine, boot, endedHex, 8)).c_str(), 65534, 65534), 0);
+    std::ofstream(folder / name(machine, boot, gone, 8)) << "another user's";
+    ASSERT_EQ(::chown((folder / name(machine, boot, gone, 8)).c_str(), 65534, 65534), 0);
   }
   auto expected = folderState(folder);
   for (const std::string& n : removed) expected.erase(n);

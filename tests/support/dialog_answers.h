@@ -53,14 +53,15 @@ inline void chooseSavePath(const std::string& path) {
   });
 }
 
-// Remembers the text of the next message box and presses its OK button. The box belongs to
-// the editor's window and wraps a long path.
-inline void readMessage(std::shared_ptr<std::string> text) {
-  answerNextDialog([text](QWidget* modal) {
+// Remembers the text of the next message box, runs whileOpen, and presses its OK button. The
+// box belongs to the editor's window and wraps a long path.
+inline void readMessage(std::shared_ptr<std::string> text, std::function<void()> whileOpen = [] {}) {
+  answerNextDialog([text, whileOpen](QWidget* modal) {
     auto* box = static_cast<QMessageBox*>(modal);
     *text = box->text().remove(QChar(0x200B)).toStdString();  // without the break chances
     EXPECT_EQ(box->parentWidget(), windowRecord(0)->widget) << *text;
     EXPECT_LE(box->width(), 600) << *text;
+    whileOpen();
     box->button(QMessageBox::Ok)->click();
   });
 }

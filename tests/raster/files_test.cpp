@@ -1,10 +1,12 @@
-// A batch of files killed with SIGKILL at random moments, under an open-file limit that makes
-// most of its files wait named: every name holds its old file or the complete new one, and
-// the next batch into the folder removes what the killed one left.
+// Files as the export writes them: a replaced file keeps its permission bits, its owner and
+// the link that named it; and a batch killed with SIGKILL at random moments, under an
+// open-file limit that makes most of its files wait named, leaves every name with its old
+// file or the complete new one, and the next batch into the folder removes what it left.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +23,35 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+TEST(BitmapFile, AReplacedFileKeepsModeOwnerAndLink) {
+  const TempFolder folder;
+  initImageStore();
+  const auto save = [&folder](ImageId image, const std::string& name) {
+    FileBatch batch;
+    return stageBitmap(batch, image, (folder.path / name).c_str()) && commitFiles(batch);
+  };
+  const ImageId image = createImage(4, 4);
+  std::ofstream(folder.path / "private.bmp") << "old";
+  fs::permissions(folder.path / "private.bmp", fs::perms::owner_read | fs::perms::owner_write);
+  const bool mayGiveAway = ::geteuid() == 0 && ::chown((folder.path / "private.bmp").c_str(), 0, 4321) == 0;
+  ASSERT_TRUE(save(image, "private.bmp"));
+  EXPECT_EQ(fs::status(folder.path / "private.bmp").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  struct stat owner {};
+  ::stat((folder.path / "private.bmp").c_str(), &owner);
+  if (mayGiveAway) {
+    EXPECT_EQ(std::make_pair(owner.st_uid, owner.st_gid), std::make_pair(0u, 4321u));
+  }
+  fs::create_directory(folder.path / "real");
+  std::ofstream(folder.path / "real" / "frame.bmp") << "old";
+  fs::create_symlink("real/frame.bmp", folder.path / "link.bmp");
+  ASSERT_TRUE(save(image, "link.bmp"));
+  EXPECT_TRUE(fs::is_symlink(folder.path / "link.bmp"));
+  EXPECT_EQ(fs::file_size(folder.path / "real" / "frame.bmp"), 102u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path / "real"), {}), 1);  // nothing left beside it
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), {}), 3);
+  shutdownImageStore();
+}
 
 constexpr int files = 40;
 
