@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <map>
 #include <random>
 #include <thread>
 
@@ -79,40 +78,34 @@ int waitFor(pid_t pid) {
   return status;
 }
 
-std::map<std::string, std::vector<std::uint8_t>> filesIn(const fs::path& folder) {
-  std::map<std::string, std::vector<std::uint8_t>> found;
-  for (const auto& entry : fs::directory_iterator(folder)) found[entry.path().filename()] = fileBytes(entry.path());
-  return found;
-}
-
 TEST(FileBatchKilled, EveryNameHoldsTheOldOrTheCompleteNewFile) {
   const TempFolder reference;
   const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(waitFor(startBatch(reference.path)), 0);
   const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
-  const auto fresh = filesIn(reference.path);
+  const auto fresh = folderState(reference.path);
   ASSERT_EQ(fresh.size(), std::size_t{files});
   std::mt19937 random(20261207);
   std::uniform_int_distribution<long long> moment(0, took.count() * 6 / 5);
   int leftovers = 0;
   for (int run = 0; run < 20; ++run) {
     const TempFolder folder;
-    for (const auto& [name, bytes] : fresh) std::ofstream(folder.path / name) << "old";
-    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    for (const auto& [name, what] : fresh) std::ofstream(folder.path / name) << "old";
+    const auto old = folderState(folder.path);
     const pid_t pid = startBatch(folder.path);
     std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
     ::kill(pid, SIGKILL);
     waitFor(pid);
-    for (const auto& [name, bytes] : filesIn(folder.path)) {
+    for (const auto& [name, what] : folderState(folder.path)) {
       if (fresh.count(name)) {
-        EXPECT_TRUE(bytes == fresh.at(name) || bytes == old) << name << ", run " << run;
+        EXPECT_TRUE(what == fresh.at(name) || what == old.at(name)) << name << ", run " << run;
       } else {
         EXPECT_EQ(name.rfind(".limbrik-", 0), 0u) << name;
         ++leftovers;
       }
     }
     ASSERT_EQ(waitFor(startBatch(folder.path)), 0);
-    EXPECT_EQ(filesIn(folder.path), fresh) << "run " << run;
+    EXPECT_EQ(folderState(folder.path), fresh) << "run " << run;
   }
   EXPECT_GT(leftovers, 0) << "no kill left a temporary for the next batch to remove";
 }

@@ -19,22 +19,6 @@ namespace {
 
 using Export = EditorTest;
 
-// What an export finds in a folder: each name with its size and digest, or what else stands there.
-std::map<std::string, std::string> folderState(const fs::path& folder) {
-  std::map<std::string, std::string> state;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    const fs::path& path = entry.path();
-    std::string& what = state[path.filename()];
-    if (fs::is_symlink(path)) what = "link to " + fs::read_symlink(path).string();
-    else if (!fs::is_regular_file(path)) what = fs::is_fifo(path) ? "fifo" : "folder";
-    else {
-      const auto bytes = fileBytes(path);
-      what = std::to_string(bytes.size()) + " bytes, digest " + std::to_string(fnv1a(bytes.data(), bytes.size()));
-    }
-  }
-  return state;
-}
-
 void writeOldExport(const fs::path& folder, const std::string& base, int frames) {
   for (int n = 0; n < frames; ++n)
     for (const char* side : {"l", "r"}) std::ofstream(folder / (base + std::to_string(n) + side + ".bmp")) << "old";
