@@ -50,15 +50,15 @@ class Program:
 
 
 @pytest.fixture(scope="session")
-def runtime_dir():
-    folder = pathlib.Path(tempfile.mkdtemp(prefix="limbrik-run-"))
-    folder.chmod(0o700)
-    yield folder
-    shutil.rmtree(folder, ignore_errors=True)
+def runtime_dirs():  # a session's XDG_RUNTIME_DIR each, in /tmp itself, where sway run as nobody reaches it
+    made = []
+    yield lambda: made.append(pathlib.Path(tempfile.mkdtemp(prefix="limbrik-run-"))) or made[-1]
+    for folder in made:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 @pytest.fixture(scope="session")
-def x11(runtime_dir):  # an Xvfb display with a window manager: the environment for programs on it
+def x11(runtime_dirs):  # an Xvfb display with a window manager: the environment for programs on it
     read, write = os.pipe()
     server = Program(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                       "-noreset"], pass_fds=[write])
@@ -66,7 +66,8 @@ def x11(runtime_dir):  # an Xvfb display with a window manager: the environment 
     with os.fdopen(read) as pipe:
         number = pipe.readline().strip()
     assert number, "Xvfb did not start"
-    env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(runtime_dir))
+    env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(runtime_dirs()),
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     # A session bus of the suite's own, where a screen reader's bus starts on demand.
     bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
                          capture_output=True, text=True, env=env).stdout.split()
@@ -180,15 +181,16 @@ class Editor:
 
 
 @pytest.fixture
-def editor(x11, tmp_path):
-    started = Editor(x11, tmp_path)
+def editor(x11, tmp_path, request):  # a test may name arguments: @pytest.mark.parametrize("editor", [...])
+    started = Editor(x11, tmp_path, *getattr(request, "param", []))
     yield started
     started.program.stop()
     started.screen.close()
 
 
 @pytest.fixture(scope="session")
-def sway(runtime_dir):  # a headless sway; it refuses root, so a root suite runs it as nobody
+def sway(runtime_dirs):  # a headless sway; it refuses root, so a root suite runs it as nobody
+    runtime_dir = runtime_dirs()
     root = os.geteuid() == 0
     if root:
         os.chown(runtime_dir, NOBODY, NOBODY)

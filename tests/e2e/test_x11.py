@@ -1,8 +1,10 @@
-# The roads a user takes on X11, each ending with the program's exit status.
+# The roads a user takes on X11, each ending with the program's exit status, and the command line.
 import signal
+import subprocess
 import time
 
-from conftest import wait_until
+import pytest
+from conftest import BINARY, wait_until
 
 
 def fnv1a(data):
@@ -83,16 +85,43 @@ def test_the_close_box_asks_and_quit_from_the_keyboard_saves_on_yes(editor):
     assert editor.files() == ["final0l.bmp", "final0r.bmp"]
 
 
-# A logout, kill or Ctrl+C in a terminal reaches the editor as one of these signals.
-def test_signals_while_playing_ask_once_however_many_come(editor):
+# A screen reader's user reads the window and its menu, plays and pauses the preview through
+# the toggle action; then a logout, kill or Ctrl+C in a terminal reaches the editor as one of
+# these signals while it plays. It was started as a session manager restarts programs.
+@pytest.mark.parametrize("editor", [["-session", "restarted"]], indirect=True)
+def test_a_screen_reader_plays_the_preview_and_signals_ask_once_however_many_come(editor):
+    import pyatspi  # once the suite's session bus is set
+
+    def find(root, role, name=None):
+        return pyatspi.findDescendant(root, lambda a: a.getRole() == role and name in (None, a.name))
+
+    def application():
+        return next((a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "limbrik"), None)
+    assert wait_until(application), "the editor is not on the accessibility bus"
+    frame = find(application(), pyatspi.ROLE_FRAME, "Limbrik Animator")
+    assert frame, "the main window is no frame"
+    assert find(frame, pyatspi.ROLE_TEXT, "FPS:"), "the frame-rate box is not named by its label"
+    items = pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_MENU_ITEM)
+    keys = {item.name: item.queryAction().getKeyBinding(0) for item in items}
+    assert set(keys) == {"Datei", "Neu", "Speichern", "Bild Speichern", "Vorschau", "Beenden"}
+    assert (keys["Neu"], keys["Bild Speichern"]) == ("Ctrl+N", "Shift+S")
     editor.click(50, 50, 3)
-    editor.drag((200, 230), (120, 250))
+    editor.drag((200, 230), (120, 250))  # two poses, so that playing shows
     editor.click(350, 350, 3)
     editor.key("ctrl+v")
     assert wait_until(lambda: editor.height() == 475), "no preview panel"
+    button = find(frame, pyatspi.ROLE_CHECK_BOX, "Play/Pause")  # Qt's role for a button that stays down
+    toggle = button.queryAction()
+    checked = lambda: button.getState().contains(pyatspi.STATE_CHECKED)  # noqa: E731
+    shown = editor.settled()
+    toggle.doAction(0)
+    assert wait_until(lambda: editor.canvas() != shown and checked()), "the toggle action did not start playback"
+    toggle.doAction(0)
     paused = editor.settled()
-    editor.click(45, 440)
-    assert wait_until(lambda: editor.canvas() != paused), "not playing"
+    time.sleep(0.3)
+    assert editor.canvas() == paused and not checked(), "the toggle action did not pause"
+    toggle.doAction(0)
+    assert wait_until(lambda: editor.canvas() != paused and checked()), "not playing again"
     editor.program.signal(signal.SIGTERM)
     editor.shown("Limbrik Editor")
     editor.program.signal(signal.SIGTERM)
@@ -106,3 +135,13 @@ def test_signals_while_playing_ask_once_however_many_come(editor):
     editor.question("alt+n")
     editor.program.ends_with_zero()
     assert editor.files() == []
+
+
+def test_help_and_version_answer_without_a_display_and_unknown_options_are_refused(x11):
+    bare = {k: v for k, v in x11.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    answers = {arg: subprocess.run([BINARY, arg], env=x11 if arg == "--bogus" else bare, capture_output=True,
+                                   text=True, timeout=30) for arg in ("--help", "--version", "--bogus")}
+    assert (answers["--help"].returncode, answers["--help"].stdout.splitlines()[0]) == (0, "Aufruf: limbrik [Optionen]")
+    assert (answers["--version"].returncode, answers["--version"].stdout) == (0, "limbrik 1.0\n")
+    assert answers["--bogus"].returncode == 2
+    assert "limbrik: unbekannte Option „--bogus“" in answers["--bogus"].stderr

@@ -64,7 +64,9 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
   const std::string tooLong(249, 'b');  // "…9r.bmp" still fits in 255 bytes, "…10l.bmp" no longer
   const struct {
     std::string base, firstFailed, reason;
-    char make;  // what stands at the name `at`: a folder, a FIFO, a file, or a link to `link`
+    // What stands at the name `at`: a folder, a FIFO, a file, a link to `link`; or 's' a
+    // file-size limit below a file's size, 'i' a frame without an Image (a failed capture).
+    char make;
     std::string at, link;
   } cases[] = {
       {"walk", "walk0l.bmp", "Dort liegt ein Ordner mit diesem Namen.", 'd', "walk0l.bmp", ""},
@@ -77,22 +79,33 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
       {"gone/walk", "gone/walk0l.bmp", "Der Ordner existiert nicht.", 0, "", ""},
       {"file/walk", "file/walk0l.bmp", "Ein Teil des Pfades ist kein Ordner.", 'f', "file", ""},
       {"loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis.", 'l', "loop", "loop"},
+      {"walk", "walk0l.bmp", "größer, als die Dateigrößenbegrenzung dieses Programms erlaubt", 's', "", ""},
+      {"walk", "walk7l.bmp", "Es war nicht genug Speicher frei.", 'i', "", ""},
   };
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   int caseNumber = 0;
   for (const auto& c : cases) {
     const fs::path here = folder / std::to_string(caseNumber++);
     fs::create_directory(here);
     writeOldExport(here, "walk", 12);
     ::mkfifo((here / "pipe").c_str(), 0644);
-    if (c.make) fs::remove(here / c.at);
+    if (!c.at.empty()) fs::remove(here / c.at);
     if (c.make == 'd') fs::create_directory(here / c.at);
     if (c.make == 'p') ::mkfifo((here / c.at).c_str(), 0644);
     if (c.make == 'f') std::ofstream(here / c.at) << "in the way";
     if (c.make == 'l') fs::create_symlink(c.link, here / c.at);
+    ImageId image = 0;
+    if (c.make == 'i') std::swap(image, session.frames.frames[7].image);
+    const rlimit small{c.make == 's' ? 100000 : saved.rlim_cur, saved.rlim_max};  // each file fails past its headers
     const auto before = folderState(here);
     auto message = std::make_shared<std::string>();
     readMessage(message);
-    EXPECT_EQ(exportSeriesTo(session, (here / c.base).string()), ExportResult::Failed) << c.firstFailed;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);  // SIGXFSZ would end this process
+    const ExportResult result = exportSeriesTo(session, (here / c.base).string());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    if (c.make == 'i') std::swap(image, session.frames.frames[7].image);
+    EXPECT_EQ(result, ExportResult::Failed) << c.firstFailed;
     EXPECT_EQ(folderState(here), before) << c.firstFailed;
     EXPECT_NE(message->find('"' + (here / c.firstFailed).string() + '"'), std::string::npos) << *message;
     EXPECT_NE(message->find(c.reason), std::string::npos) << *message;
@@ -107,34 +120,6 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
     failed.error = error;
     EXPECT_EQ(failureReason(failed).find("Fehler Nr."), std::string::npos) << error;
   }
-}
-
-TEST_F(Export, AFileTooLargeForItsLimitOrAFrameWithoutImageChangesNothing) {
-  captureMany(1);
-  session.frames.append();  // as a capture that got no Image
-  captureMany(1);
-  writeOldExport(folder, "walk", 3);
-  const auto before = folderState(folder);
-  auto message = std::make_shared<std::string>();
-  readMessage(message);
-  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Failed);
-  EXPECT_NE(message->find("walk1l.bmp\" konnte nicht geschrieben werden: Es war nicht genug Speicher frei."),
-            std::string::npos) << *message;
-  session.frames.clear();
-  captureMany(3);
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 100000;  // every pixel block is larger: each file fails after its headers
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);  // SIGXFSZ would end this process here
-  readMessage(message);
-  const ExportResult result = exportSeriesTo(session, (folder / "walk").string());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  EXPECT_EQ(result, ExportResult::Failed);
-  EXPECT_NE(message->find("größer, als die Dateigrößenbegrenzung dieses Programms erlaubt"), std::string::npos)
-      << *message;
-  EXPECT_EQ(folderState(folder), before);
-  EXPECT_FALSE(session.seriesSaved);
 }
 
 // A file system without unnamed files (ext2 through FUSE, as FAT on a memory stick is): the
