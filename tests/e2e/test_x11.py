@@ -14,8 +14,7 @@ def fnv1a(data):
     return digest
 
 
-def picture(path):
-    """A 400 x 400 bitmap file's pixels as the screen shows them: blue, green, red, top row first."""
+def picture(path):  # a 400 x 400 bitmap file's pixels as the screen shows them: top row first
     data = path.read_bytes()
     return b"".join(data[54 + row * 1200:54 + (row + 1) * 1200] for row in reversed(range(400)))
 
