@@ -63,9 +63,9 @@ pid_t startBatch(const fs::path& folder) {
   initImageStore();
   FileBatch batch;
   for (int i = 0; i < files; ++i) {
-    const ImageId image = createImage(400, 400);
+    const ImageId image = createImage(200, 200);
     beginDrawing(imageOutput(image));
-    fillRectangle(i, i, 100, 100, 0x102030u * static_cast<Color>(i + 1));
+    fillRectangle(i, i, 50, 50, 0x102030u * static_cast<Color>(i + 1));
     endDrawing();
     if (!stageBitmap(batch, image, (folder / ("frame" + std::to_string(i) + ".bmp")).c_str())) ::_exit(1);
   }
@@ -88,7 +88,7 @@ TEST(FileBatchKilled, EveryNameHoldsTheOldOrTheCompleteNewFile) {
   std::mt19937 random(20261207);
   std::uniform_int_distribution<long long> moment(0, took.count() * 6 / 5);
   int leftovers = 0;
-  for (int run = 0; run < 20; ++run) {
+  for (int run = 0; run < 15; ++run) {
     const TempFolder folder;
     for (const auto& [name, what] : fresh) std::ofstream(folder.path / name) << "old";
     const auto old = folderState(folder.path);
