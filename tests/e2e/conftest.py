@@ -214,11 +214,7 @@ def sway(runtime_dirs):  # a headless sway; it refuses root, so a root suite run
 
 
 def sway_windows(env):  # every window in sway's tree, as sway describes it
-    tree = json.loads(subprocess.run(["swaymsg", "-t", "get_tree", "-r"], env=env, capture_output=True).stdout or "{}")
-    nodes, found = [tree], []
-    while nodes:
-        node = nodes.pop()
-        nodes += node.get("nodes", []) + node.get("floating_nodes", [])
-        if node.get("shell"):
-            found.append(node)
-    return found
+    def windows(node):
+        return [node] * bool(node.get("shell")) + [w for n in node.get("nodes", []) + node.get("floating_nodes", [])
+                                                   for w in windows(n)]
+    return windows(json.loads(output("swaymsg", "-t", "get_tree", "-r", env=env) or "{}"))
