@@ -93,7 +93,6 @@ class Canvas : public QWidget {
     std::memset(raster_.get(), 0xFF, static_cast<std::size_t>(stride_) * height_);
     shown_ = QImage(width_, height_, QImage::Format_RGB32);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::NoFocus);
   }
 
   DrawTarget target() { return {raster_.get(), width_, height_, stride_, nullptr, id_}; }

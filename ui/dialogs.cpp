@@ -51,7 +51,6 @@ int askUser(const std::string& title, const std::string& text, std::uint32_t fla
 std::string askSavePath() {
   QFileDialog dialog(dialogOwner());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
   // No question before replacing a file and no extension added: the name is a base path.
   dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

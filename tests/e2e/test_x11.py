@@ -109,6 +109,8 @@ def test_a_screen_reader_plays_the_preview_and_signals_ask_once_however_many_com
     editor.click(350, 350, 3)
     editor.key("ctrl+v")
     assert wait_until(lambda: editor.height() == 475), "no preview panel"
+    preview = next(item for item in items if item.name == "Vorschau")
+    assert wait_until(lambda: preview.getState().contains(pyatspi.STATE_CHECKED)), "Vorschau shows no check mark"
     button = find(frame, pyatspi.ROLE_CHECK_BOX, "Play/Pause")  # Qt's role for a button that stays down
     toggle = button.queryAction()
     checked = lambda: button.getState().contains(pyatspi.STATE_CHECKED)  # noqa: E731
