@@ -70,7 +70,7 @@ TEST_F(Clipping, NoInputDrawsOutsideTheTarget) {
   target.stride = stride;
   const NativeHandle picture = imageHandle(createImage(3, 3));
   ASSERT_NE(beginDrawing(openSurface(target)), 0);
-  const int extremes[] = {INT_MIN, INT_MIN + 1, -70000, -1, 0, 4, 6, 7, 70000, INT_MAX - 1, INT_MAX};
+  const int extremes[] = {INT_MIN, INT_MIN + 1, -70000, -1, 0, 4, 5, 6, 7, 70000, INT_MAX - 1, INT_MAX};  // 5, 7: the sizes
   for (int a : extremes)
     for (int b : extremes) {
       drawLine(a, b, b, a, ink);
