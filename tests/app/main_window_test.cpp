@@ -14,6 +14,9 @@ constexpr std::pair<int, int> joints[] = {{1, 0}, {3, 2}, {5, 4}, {7, 6}, {4, 8}
 
 // Pressed on the handle, moved and released there, then moved on with the button up.
 TEST_F(MainWindow, EachHandleTurnsItsOwnSegmentOnlyWhileTheButtonIsHeld) {
+  // The window icon, pinned: a small stick figure in the bones' grey with a green handle.
+  const QImage icon = QApplication::windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(fnv1a(icon.constBits(), static_cast<std::size_t>(icon.sizeInBytes())), 0xFDAD7FE41EDD6543u);
   QWidget* canvas = control(layout::canvas);
   const auto moveTo = [&](QPoint at) {
     QCursor::setPos(canvas->mapToGlobal(at));
@@ -37,6 +40,8 @@ TEST_F(MainWindow, EachHandleTurnsItsOwnSegmentOnlyWhileTheButtonIsHeld) {
       QCursor::setPos(canvas->mapToGlobal(outside));
       EXPECT_EQ(std::pair(pointerX(layout::window), pointerY(layout::window)), std::pair(-1, -1));
     }
+    QCursor::setPos(canvas->mapToGlobal(QPoint(0, 0)));  // the top left pixel is still inside
+    EXPECT_EQ(std::pair(pointerX(layout::window), pointerY(layout::window)), std::pair(0, 0));
     const auto torso = [](int s) { return s == 8 || s == 9; };  // one bone, turned from either end
     for (int j = 0; j < segmentCount; ++j) {
       EXPECT_EQ(dragged[j].angle != before[j].angle, j == i || (torso(i) && torso(j))) << "dragging " << i << " turned " << j;

@@ -45,6 +45,7 @@ TEST_F(ImageStore, IdsAndHandlesNameOneImageAndNothingOnceItIsGone) {
     EXPECT_EQ(lookupImage(madeUp), nullptr) << madeUp;
   EXPECT_EQ(lookupHandle(0), nullptr);
   EXPECT_EQ(lookupHandle(0xFFFFFFFFu), nullptr);
+  EXPECT_EQ(imageHandle(a), 0u) << "a released Image names no raster";
   EXPECT_EQ(createImage(32768, 1), 0);  // the record's 16-bit sizes end at 32767
   EXPECT_EQ(createImage(1, 32768), 0);
   EXPECT_EQ(createImage(1, 0), 0);

@@ -145,10 +145,13 @@ TEST_F(Export, IsAllOrNothingOnAFullFileSystemWithoutUnnamedFiles) {
   EXPECT_EQ(folderState(mount), before);
   session.frames.clear();
   captureMany(1);
-  EXPECT_EQ(exportSeriesTo(session, (mount / "walk").string()), ExportResult::Completed);
-  for (const auto& [name, what] : folderState(mount))
-    EXPECT_TRUE(name == "lost+found" || name.rfind("walk", 0) == 0) << name;  // no temporary left
-  EXPECT_EQ(fs::file_size(mount / "walk0r.bmp"), 480054u);
+  EXPECT_EQ(exportSeriesTo(session, (mount / "new").string()), ExportResult::Completed);
+  for (const auto& [name, what] : folderState(mount))  // no temporary left
+    EXPECT_TRUE(name == "lost+found" || name.rfind("walk", 0) == 0 || name.rfind("new", 0) == 0) << name;
+  EXPECT_EQ(fs::file_size(mount / "new0r.bmp"), 480054u);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(fs::status(mount / "new0l.bmp").permissions()), 0666 & ~mask) << "a new file";
 }
 
 // Something mounted at a target name fails only at its rename: the files before it are new.
