@@ -51,7 +51,7 @@ TEST_F(Preview, PlaybackFollowsTheRateAndWraps) {
       {"-5", 0, 0},    {"-5", 0, 1},  // a negative delay: every step
       {"$19", 40, 1},  // 25 in hexadecimal
       {"%101", 1, 1},  {"%101", 160, 2},  // 5 in binary: 200 ms, where octal or decimal 101 would be quicker
-      {"", 5000, 2},   {"abc", 5000, 2}, {"4294967296", 5000, 2},  // no rate: no advance
+      {"", 5000, 2},   {"abc", 5000, 2}, {"4294967296", 5000, 2}, {"-0", 5000, 2},  // no rate: no advance
       {"1.5", 1001, 0},
   };
   for (const auto& s : steps) {
@@ -118,6 +118,11 @@ TEST_F(Preview, TheCanvasShowsTheCurrentFrame) {
   EXPECT_EQ(shownAfterStep(), 0x100000u);
   now += 41;
   EXPECT_EQ(shownAfterStep(), 0x10u) << "playback goes on from the chosen frame and wraps";
+  setControlState(layout::trackbar, 2);
+  trackbarCommand(session);
+  leavePreview(session);
+  enterPreview(session);
+  EXPECT_EQ(getControlState(layout::trackbar), 0) << "the slider starts again at the first frame";
 }
 
 }  // namespace
