@@ -28,6 +28,7 @@ bench: install-deps
 	cmake -S . -B build-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DLIMBRIK_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build build-bench
 	for b in build-bench/bench/bench_*; do QT_QPA_PLATFORM=offscreen $$b --benchmark_min_time=0.2 || exit 1; done
+	python3 bench/wakeups.py build-bench/app/limbrik build-bench/bench/polling_editor
 
 screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tools/screenshot docs/editor.png

@@ -16,6 +16,9 @@ void startUp(AppState& app);
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);
 void confirmQuit(AppState& app);
+// How long the next pass may wait for input: 2 ms while a drag is held or the last pass drew,
+// until the next frame while playing, and otherwise without limit.
+int passTimeout(const AppState& app, bool drew);
 // The desktop session is ending: the save question, as for the close box; true lets it end,
 // and the loop with it.
 bool sessionMayEnd(AppState& app);

@@ -1,4 +1,4 @@
-// Start-up, the polling main loop and shutdown.
+// Start-up, the main loop and shutdown.
 #include <csignal>
 
 #include "app.h"
@@ -94,6 +94,12 @@ void updateView(AppState& app) {
   renderFigure(session.figure, {openCanvas, layout::canvas, canvasChanges}, true, last ? imageHandle(last->image) : 0);
 }
 
+int passTimeout(const AppState& app, bool drew) {
+  if (app.dragSegment >= 0) return 2;
+  if (app.session.previewMode) return nextFrameDueIn(app.session);
+  return drew ? 2 : -1;  // a pass that drew is followed by one more, until nothing changes
+}
+
 void confirmQuit(AppState& app) {
   if (!app.quitRequested) return;
   app.quitRequested = quitConfirmed(app.session);
@@ -123,10 +129,14 @@ int runApplication(int& argc, char** argv) {
   startUp(app);
   running = &app;
   onSessionEnd([] { return sessionMayEnd(*running); });
+  int timeout = 2;
   do {
-    handleEvent(app, waitEvent(2));
+    handleEvent(app, waitEvent(timeout));
+    const std::uint32_t shown = canvasRevision(layout::canvas);
     updateView(app);
+    const bool drew = canvasRevision(layout::canvas) != shown;
     confirmQuit(app);
+    timeout = passTimeout(app, drew);
   } while (!app.quitRequested && !app.sessionEnded);
   running = nullptr;
   shutDown();

@@ -1,5 +1,6 @@
 // Preview mode: entering and leaving it, the panel's handlers and the playback step.
 #include <chrono>
+#include <optional>
 
 #include "series.h"
 #include "ui.h"
@@ -9,6 +10,14 @@ namespace {
 // Elapsed ticks as an unsigned difference, so timing holds where the count wraps.
 bool advanceDue(std::uint32_t now, std::uint32_t lastAdvance, std::int32_t delay) {
   return delay < 0 || now - lastAdvance > static_cast<std::uint32_t>(delay);
+}
+
+// The typed frame rate as ticks between frames; none for a rate of 0, which plays nothing.
+std::optional<std::int32_t> frameDelay() {
+  const auto rate = static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(static_cast<std::uint64_t>(textToInteger(getControlText(layout::rateEdit)))));
+  if (rate == 0) return std::nullopt;
+  return 1000 / rate;
 }
 
 PreviewShown shownNow(ImageId image) {
@@ -75,13 +84,10 @@ void playButtonCommand(Session& session) {
 void trackbarCommand(Session& session) { session.frames.select(getControlState(layout::trackbar)); }
 
 void previewStep(Session& session, TickSource tick) {
-  const auto rate = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(static_cast<std::uint64_t>(textToInteger(getControlText(layout::rateEdit)))));
-  if (rate == 0) return;
-  const std::int32_t delay = 1000 / rate;
+  const auto delay = frameDelay();
   FrameSeries& series = session.frames;
-  if (series.count() == 0) return;
-  if (session.playing && advanceDue(tick(), session.lastAdvanceTick, delay)) {
+  if (!delay || series.count() == 0) return;
+  if (session.playing && advanceDue(tick(), session.lastAdvanceTick, *delay)) {
     if (series.index() == series.count() - 1) {
       series.first();
     } else {
@@ -91,4 +97,13 @@ void previewStep(Session& session, TickSource tick) {
     session.lastAdvanceTick = tick();
   }
   showCurrentFrame(session);
+}
+
+int nextFrameDueIn(const Session& session, TickSource tick) {
+  const auto delay = frameDelay();
+  if (!session.playing || !delay || session.frames.count() == 0) return -1;
+  if (*delay < 0) return 2;  // a negative rate advances on every pass, paced as a drag is
+  const std::uint32_t elapsed = tick() - session.lastAdvanceTick;
+  const auto ticks = static_cast<std::uint32_t>(*delay);
+  return elapsed > ticks ? 0 : static_cast<int>(ticks + 1 - elapsed);
 }

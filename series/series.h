@@ -103,3 +103,5 @@ void playButtonCommand(Session& session);
 void trackbarCommand(Session& session);
 // One view step of preview mode: advance when due, then show the current Frame.
 void previewStep(Session& session, TickSource tick = systemTick);
+// Milliseconds until playback's next frame is due (0: now); -1 while nothing plays.
+int nextFrameDueIn(const Session& session, TickSource tick = systemTick);

@@ -131,6 +131,8 @@ void editControl(int id, int x, int y, int width, int height, const std::string&
   if (!parent) return;
   auto* edit = new QLineEdit(QString::fromStdString(text), parent);
   if (QLabel* label = labelJustBefore(parent)) label->setBuddy(edit);
+  // A new frame rate counts from the next pass, not after a wait the old one chose.
+  QObject::connect(edit, &QLineEdit::textChanged, edit, [] { wakeWait(); });
   install(id, edit, Kind::Edit, x, y, width, height);
 }
 

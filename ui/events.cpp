@@ -41,18 +41,20 @@ struct Waiter {
 
 Waiter waiter;
 
-// Waits for input that raises an event, for at most timeoutMs.
+// Waits for input that raises an event, for at most timeoutMs; without limit when it is -1.
 void takeInput(int timeoutMs) {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   if (state.produced || timeoutMs == 0) return;
   state.loop = waiter.loop;
-  waiter.timer->start(timeoutMs);
+  if (timeoutMs > 0) waiter.timer->start(timeoutMs);
   waiter.loop->exec();
   waiter.timer->stop();
   state.loop = nullptr;
 }
 
 }  // namespace
+
+void wakeWait() { wake(); }
 
 void queueEvent(int kind, int id, int subtype) {
   state.pending.push_back(Event{kind, id, subtype});

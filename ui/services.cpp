@@ -53,6 +53,7 @@ void askBeforeSessionEnds(QSessionManager& manager) {
   const bool mayEnd = started->mayEnd();
   manager.release();
   if (!mayEnd) manager.cancel();
+  wakeWait();  // the loop, waiting for input, ends or goes on at once
 }
 
 }  // namespace

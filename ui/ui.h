@@ -39,6 +39,7 @@ void stopWindowServices();
 // request, where the manager lets the program interact; false cancels the logout.
 void onSessionEnd(bool (*mayEnd)());
 
+// The next event, 0 after timeoutMs without one, or InputWithoutEvent; -1 waits without limit.
 int waitEvent(int timeoutMs);
 // Forgets the close requests not yet handed out, termination signals among them: called
 // after the save question, whose one answer settles every request that came while it was open.

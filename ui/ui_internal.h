@@ -15,6 +15,9 @@ void queueEvent(int kind, int id, int subtype);
 // An event of the input being handled now; returned by the waitEvent call that handles it.
 void raiseDirect(int kind, int id, int subtype);
 void resetEvents();
+// Input that raised no event but changes what the loop does next (the frame rate typed, the
+// session's end): the wait returns at once.
+void wakeWait();
 void dropQueuedEvents(int kind);
 // The loop and timer of the timed wait live while the services run.
 void openEventWait();
