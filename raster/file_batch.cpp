@@ -3,8 +3,12 @@
 // targets, with the folders flushed after the renames. Everything after a folder's first
 // file works on the open folder itself, so a folder moved meanwhile keeps nothing behind.
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +38,24 @@ const BatchFolder& folderRecord(const FileBatch& batch, int fd) {
   return *std::find_if(batch.folders.begin(), batch.folders.end(), [fd](const BatchFolder& f) { return f.fd == fd; });
 }
 
+// Local disk file systems, whose syncfs writes everything of theirs. On FUSE (NTFS and exFAT
+// sticks, sshfs) and network file systems it may return having flushed nothing at all.
+bool flushReachesDisk(int folder) {
+  struct statfs info {};
+  if (::fstatfs(folder, &info) != 0) return false;
+  switch (static_cast<std::uint32_t>(info.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case MSDOS_SUPER_MAGIC:
+    case EXFAT_SUPER_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+    case TMPFS_MAGIC: return true;
+    default: return false;
+  }
+}
+
 // The folder's descriptor, opened and swept on its first file; -1 with errno.
 int openFolder(FileBatch& batch, const std::string& path) {
   for (const BatchFolder& folder : batch.folders)
@@ -44,7 +66,7 @@ int openFolder(FileBatch& batch, const std::string& path) {
     if (fd >= 0) ::close(fd);
     return -1;
   }
-  batch.folders.push_back({path, fd, info.st_dev, info.st_ino});
+  batch.folders.push_back({path, fd, info.st_dev, info.st_ino, flushReachesDisk(fd)});
   sweepStaleTemporaries(fd);
   return fd;
 }
@@ -83,6 +105,29 @@ bool isFirstNameOfItsFile(FileBatch& batch, StagedFile& file) {
   if (added) return true;
   file.sameTargetAs = at->second;
   errno = EEXIST;
+  return false;
+}
+
+bool mayOverrideOwner() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  return ::syscall(SYS_capget, &header, data) == 0 && (data[0].effective & (1u << CAP_FOWNER)) != 0;
+}
+
+// What would make the rename over an existing target fail, found before anything changes: the
+// immutable and append-only flags, and a sticky folder where neither the file nor the folder
+// is ours.
+bool replaceable(StagedFile& file) {
+  struct statx target {}, folder {};
+  if (::statx(file.folder, file.name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_UID, &target) != 0) return errno == ENOENT;
+  if (::statx(file.folder, "", AT_EMPTY_PATH, STATX_UID | STATX_MODE, &folder) != 0) return false;
+  const uid_t self = ::geteuid();
+  if (target.stx_attributes & STATX_ATTR_IMMUTABLE) file.guard = StagedFile::Guard::Immutable;
+  else if ((target.stx_attributes | folder.stx_attributes) & STATX_ATTR_APPEND) file.guard = StagedFile::Guard::AppendOnly;
+  else if ((folder.stx_mode & S_ISVTX) && target.stx_uid != self && folder.stx_uid != self && !mayOverrideOwner())
+    file.guard = StagedFile::Guard::StickyFolder;
+  if (file.guard == StagedFile::Guard::None) return true;
+  errno = EPERM;
   return false;
 }
 
@@ -154,12 +199,25 @@ void makeRoom(FileBatch& batch) {
 
 bool staged(const StagedFile& file) { return !file.error && (file.fd >= 0 || !file.temporary.empty()); }
 
-// One flush for each file system, cheaper than one for each of the export's many files.
+// A file put aside named and closed is opened again for its flush.
+bool flushFile(StagedFile& file) {
+  const int fd = file.fd >= 0 ? file.fd : ::openat(file.folder, file.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const bool flushed = fd >= 0 && ::fsync(fd) == 0;
+  if (!flushed) fail(file);
+  if (fd >= 0 && fd != file.fd) ::close(fd);
+  return flushed;
+}
+
+// One flush for each file system where that reaches the disk, cheaper than one for each of the
+// export's many files; elsewhere each file's own.
 bool flushAll(FileBatch& batch) {
   std::set<std::uint64_t> flushed;
   for (const BatchFolder& folder : batch.folders)
-    if (flushed.insert(folder.device).second && ::syncfs(folder.fd) != 0) return fail(batch.files.front());
-  return true;
+    if (folder.flushReachesDisk && flushed.insert(folder.device).second && ::syncfs(folder.fd) != 0)
+      return fail(batch.files.front());
+  return std::all_of(batch.files.begin(), batch.files.end(), [&batch](StagedFile& file) {
+    return folderRecord(batch, file.folder).flushReachesDisk || flushFile(file);
+  });
 }
 
 }  // namespace
@@ -172,7 +230,8 @@ int openStagedFile(FileBatch& batch, const char* path) {
     file.error = EINVAL;
     return -1;
   }
-  if (resolveTarget(batch, path, file) && isFirstNameOfItsFile(batch, file)) file.fd = createNewFile(file);
+  if (resolveTarget(batch, path, file) && isFirstNameOfItsFile(batch, file) && replaceable(file))
+    file.fd = createNewFile(file);
   if (file.fd < 0 || !keepOwnerAndMode(file)) {
     fail(file);
     discardFile(file);
@@ -181,10 +240,17 @@ int openStagedFile(FileBatch& batch, const char* path) {
   return file.fd;
 }
 
+// The name goes while the file is open. A FUSE file system keeps a file whose name is removed
+// while it is open under a hidden name and removes that at its release; a name removed just
+// after the close can race the release, and the hidden file stays for good.
 void discardFile(StagedFile& file) {
-  closeFile(file);
-  if (!file.temporary.empty()) ::unlinkat(file.folder, file.temporary.c_str(), 0);
+  if (!file.temporary.empty()) {
+    const int held = file.fd >= 0 ? -1 : ::openat(file.folder, file.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    ::unlinkat(file.folder, file.temporary.c_str(), 0);
+    if (held >= 0) ::close(held);
+  }
   file.temporary.clear();
+  closeFile(file);
 }
 
 bool readyFiles(FileBatch& batch) {

@@ -52,6 +52,7 @@ struct BatchFolder {
   std::string path;  // as first named
   int fd = -1;
   std::uint64_t device = 0, inode = 0;
+  bool flushReachesDisk = false;  // one flush of its file system writes every file of it
 };
 
 // A new file that replaces its target only when its batch is committed. It lies in the
@@ -69,6 +70,8 @@ struct StagedFile {
   // S_IFLNK for a link to nothing.
   std::uint32_t inTheWay = 0;
   bool overSizeLimit = false;  // EFBIG from the process's file-size limit, not the file system's
+  // What forbids replacing the target although it could be written: the rename would fail.
+  enum class Guard : std::uint8_t { None, StickyFolder, Immutable, AppendOnly } guard = Guard::None;
   int sameTargetAs = -1;       // an earlier file of the batch whose name leads to the same file
   bool committed = false;
 };
@@ -99,8 +102,10 @@ int openStagedFile(FileBatch& batch, const char* path);
 // Writes the Image as an uncompressed 24-bit bitmap file of the batch: headers, then its rows
 // bottom-up as they lie in memory. False with the error in the new entry.
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
-// Flushes the new files once for each file system and names each in its folder, ready for the
-// renames; false, with every file discarded, unless every file was staged, flushed and named.
+// Flushes the new files (once for each file system whose flush is known to reach its disk, else
+// each file itself) and names each in its folder, ready for the renames; false, with every file
+// discarded, unless every file was staged, flushed and named. It may block for as long as the
+// disk takes, and touches nothing but the batch.
 bool readyFiles(FileBatch& batch);
 // Readies the batch if that is still to do, renames each file over its target, then flushes
 // each folder. A rename that fails stops the commit there, so the files before it are new and

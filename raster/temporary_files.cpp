@@ -1,6 +1,7 @@
 // The names of a batch's temporaries and the sweep of those a killed export left. A name tells
 // the machine (and PID namespace), its boot and the process that wrote it, so that a folder
-// shared over the network never loses another machine's live temporaries.
+// shared over the network never loses another machine's live temporaries; those nobody can
+// prove dead go once they are a day old.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -29,7 +30,12 @@ constexpr std::size_t nameLength = prefixLength + fieldCount * 9 - 1 + sizeof su
 struct Origin {
   std::uint32_t machine = 0;
   std::uint32_t boot = 0;
+  bool namespaceKnown = false;  // without it, no process id here can be compared with one in a name
 };
+
+// Longer than any export takes: a temporary left untouched for so long has no writer any more,
+// whatever machine or namespace made it.
+constexpr std::time_t abandonedAfter = 24 * 60 * 60;
 
 std::string firstLine(const char* path) {
   char buffer[128] = {};
@@ -55,12 +61,18 @@ Origin thisOrigin() {
     machine = host;
   }
   char space[64] = {};
-  if (::readlink("/proc/self/ns/pid", space, sizeof space - 1) > 0) machine += space;
-  return {fnv1a32(machine), fnv1a32(firstLine("/proc/sys/kernel/random/boot_id"))};
+  const bool known = ::readlink("/proc/self/ns/pid", space, sizeof space - 1) > 0;
+  return {fnv1a32(machine + space), fnv1a32(firstLine("/proc/sys/kernel/random/boot_id")), known};
 }
 
+// Read once for each process: a forked child may live in other namespaces.
 const Origin& origin() {
-  static const Origin value = thisOrigin();
+  static Origin value;
+  static pid_t readFor = 0;
+  if (readFor != ::getpid()) {
+    value = thisOrigin();
+    readFor = ::getpid();
+  }
   return value;
 }
 
@@ -84,18 +96,13 @@ bool readName(const char* name, std::uint32_t (&fields)[fieldCount]) {
   return true;
 }
 
-std::time_t bootTime() {
-  timespec now{}, sinceBoot{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  ::clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
-  return now.tv_sec - sinceBoot.tv_sec;
-}
-
-// A temporary of this machine whose process has ended: one of this boot whose process is
-// gone, or one written before this boot began.
+// A temporary that no export can still be writing: one of this machine, namespace and boot
+// whose process has ended, or an abandoned one. Another boot's temporary is not proven dead:
+// a clone of this machine may be writing it now.
 bool isStale(const std::uint32_t (&fields)[fieldCount], const struct stat& info) {
-  if (fields[0] != origin().machine) return false;
-  if (fields[1] != origin().boot) return info.st_mtime < bootTime();
+  if (std::time(nullptr) - info.st_mtime > abandonedAfter) return true;
+  const Origin& here = origin();
+  if (!here.namespaceKnown || fields[0] != here.machine || fields[1] != here.boot) return false;
   const std::uint32_t pid = fields[2];
   return pid != 0 && pid <= static_cast<std::uint32_t>(INT_MAX) && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
          errno == ESRCH;

@@ -1,7 +1,11 @@
 // The export: every Frame as drawn and mirrored, as bitmap files under a chosen base path.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include "series.h"
 #include "ui.h"
@@ -89,27 +93,60 @@ bool stageAll(Session& session, const std::string& base, FileBatch& batch, std::
   return staging && !cancelled;
 }
 
+// A flush or a rename can take seconds on a slow or remote disk: it runs on a thread of its
+// own while the progress window shows and every window keeps painting and answering. Without a
+// thread to be had it runs here. False once the user cancelled meanwhile.
+bool whileAnswering(const std::string& text, const std::function<void()>& work) {
+  std::atomic<bool> done{false};
+  const auto run = [&work, &done] {
+    work();
+    done = true;
+  };
+  std::thread worker;
+  try {
+    worker = std::thread(run);
+  } catch (const std::system_error&) {
+    run();
+  }
+  const bool kept = progressUntil(text, [&done] { return done.load(); });
+  if (worker.joinable()) worker.join();
+  return kept;
+}
+
 // A cancel counts until the flush is done; the renames that follow are not stopped halfway.
-bool commitUnlessCancelled(FileBatch& batch, int count, bool& cancelled) {
-  const std::string flushing = "Die Bilder werden auf den Datenträger geschrieben …";
-  progressAt(count, flushing);
-  const bool ready = readyFiles(batch);
-  cancelled = !progressAt(count, flushing);  // also a click while the flush ran
+bool commitUnlessCancelled(FileBatch& batch, bool& cancelled) {
+  bool ready = false, committed = false;
+  cancelled = !whileAnswering("Die Bilder werden auf den Datenträger geschrieben …", [&] { ready = readyFiles(batch); });
   if (!ready || cancelled) return false;
-  progressWithoutCancel("Die Dateien werden an ihren Platz gebracht …");
-  return commitFiles(batch);
+  const std::string renaming = "Die Dateien werden an ihren Platz gebracht …";
+  progressWithoutCancel(renaming);
+  whileAnswering(renaming, [&] { committed = commitFiles(batch); });
+  return committed;
+}
+
+std::string guardReason(StagedFile::Guard guard) {
+  switch (guard) {
+    case StagedFile::Guard::StickyFolder:
+      return "Die Datei gehört einem anderen Benutzer, und in diesem Ordner darf nur ihr Eigentümer sie ersetzen.";
+    case StagedFile::Guard::Immutable: return "Die Datei ist gegen jede Änderung geschützt (chattr +i).";
+    case StagedFile::Guard::AppendOnly: return "Die Datei oder ihr Ordner darf nur ergänzt werden (chattr +a).";
+    default: return {};
+  }
 }
 
 }  // namespace
 
 std::string failureReason(const StagedFile& file) {
   if (file.inTheWay) return typeInTheWay(file.inTheWay);
+  if (file.guard != StagedFile::Guard::None) return guardReason(file.guard);
   switch (file.error) {
     case EACCES:
     case EPERM: return "Sie haben keine Berechtigung, dort zu schreiben.";
     case ENOSPC:
     case EDQUOT: return "Auf dem Datenträger ist kein Platz mehr frei.";
-    case ENOENT: return "Der Ordner existiert nicht.";
+    case ENOENT:
+      if (file.folder < 0) return "Der Ordner existiert nicht.";
+      break;  // a folder that exists but makes no file of that name (/proc): the system's own word
     case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner.";
     case EROFS: return "Das Dateisystem ist schreibgeschützt.";
     case ENAMETOOLONG: return "Der Name ist zu lang.";
@@ -123,8 +160,9 @@ std::string failureReason(const StagedFile& file) {
     case EMFILE: return "Das Programm hat zu viele Dateien zugleich geöffnet.";
     case ENFILE: return "Das System hat zu viele Dateien zugleich geöffnet.";
     case ENOMEM: return "Es war nicht genug Speicher frei.";
-    default: return "Das System meldet den Fehler Nr. " + integerToText(static_cast<std::uint64_t>(file.error)) + ".";
+    default: break;
   }
+  return "Das System meldet den Fehler Nr. " + integerToText(static_cast<std::uint64_t>(file.error)) + ".";
 }
 
 ExportResult exportSeries(Session& session) {
@@ -142,7 +180,7 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
   std::vector<std::string> paths;
   bool cancelled = false;
   const bool complete =
-      stageAll(session, base, batch, paths, cancelled) && commitUnlessCancelled(batch, session.frames.count(), cancelled);
+      stageAll(session, base, batch, paths, cancelled) && commitUnlessCancelled(batch, cancelled);
   endProgress();
   endBatch(batch);  // what was staged goes before any question: it may fill the disk
   setBusy(false);

@@ -1,6 +1,8 @@
 // The progress window of a long command, shown only once the command has run a while.
 #include <QApplication>
+#include <QEventLoop>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include "ui_internal.h"
 
@@ -30,6 +32,19 @@ bool progressAt(int step, const std::string& text) {
   progress->setValue(step);  // shows the window once the command has run long enough
   // Keeps the windows painted before it shows, and takes its Abbrechen once it does.
   QCoreApplication::processEvents(progress->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+  return !progress->wasCanceled();
+}
+
+bool progressUntil(const std::string& text, const std::function<bool()>& done) {
+  progress->setLabelText(QString::fromStdString(text));
+  progress->show();
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  check.start(10);
+  if (!done()) loop.exec();
   return !progress->wasCanceled();
 }
 

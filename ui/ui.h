@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "raster.h"
@@ -100,6 +101,9 @@ std::string askSavePath();
 void beginProgress(const std::string& title, int total);
 // Reports step of total with a text; false once the user has cancelled.
 bool progressAt(int step, const std::string& text);
+// Shows the progress window at once with the text and keeps every window painted and answering
+// until done() holds, which another thread makes true; false once the user has cancelled.
+bool progressUntil(const std::string& text, const std::function<bool()>& done);
 // From here on the command cannot be stopped: the window says what it does and offers no
 // Abbrechen.
 void progressWithoutCancel(const std::string& text);

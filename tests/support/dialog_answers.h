@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -16,7 +17,8 @@
 inline void answerNextDialog(std::function<void(QWidget*)> act) {
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [act = std::move(act), poll] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && !qobject_cast<QProgressDialog*>(modal)) {  // the progress window asks nothing
       act(modal);
       *poll = nullptr;
     } else {
