@@ -3,7 +3,9 @@
 // open-file limit that makes most of its files wait named, leaves every name with its old
 // file or the complete new one, and the next batch into the folder removes what it left.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,8 +17,9 @@
 #include <random>
 #include <thread>
 
-#include "raster.h"
+#include "raster_ops.h"
 #include "support/bytes.h"
+#include "support/fuse_mount.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -52,6 +55,22 @@ TEST(BitmapFile, AReplacedFileKeepsModeOwnerAndLink) {
   shutdownImageStore();
 }
 
+// On FUSE a flush of the file system reaches nothing: once the batch is ready, every new file
+// must be whole on the disk itself, as the file system's own image shows.
+TEST(FileBatch, ReadyFilesAreOnTheDiskOfAFuseFileSystem) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting through FUSE needs root";
+  const TempFolder folder;
+  const FuseMount mount(folder.path, "1M");
+  ASSERT_TRUE(mount.mounted);
+  initImageStore();
+  FileBatch batch;
+  for (const char* name : {"a.bmp", "b.bmp"}) ASSERT_TRUE(stageBitmap(batch, createImage(4, 4), (mount.at / name).c_str()));
+  ASSERT_TRUE(readyFiles(batch));
+  for (const StagedFile& file : batch.files) EXPECT_EQ(mount.sizeOnDisk(file.temporary), 102) << file.temporary;
+  endBatch(batch);
+  shutdownImageStore();
+}
+
 constexpr int files = 40;
 
 pid_t startBatch(const fs::path& folder) {
@@ -76,6 +95,26 @@ int waitFor(pid_t pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return status;
+}
+
+// Without /proc no PID namespace is told apart from another, so a temporary named as one of
+// this process's own may be another namespace's live one: it is never proven dead.
+TEST(FileBatchKilled, WithoutProcNoTemporaryCountsAsOwnedByAnEndedProcess) {
+  if (::geteuid() != 0) GTEST_SKIP() << "hiding /proc needs root";
+  const TempFolder folder;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::umount2("/proc", MNT_DETACH) != 0)
+      ::_exit(2);
+    const std::string own = temporaryName();  // .limbrik-<machine>-<boot>-<process>-<counter>.tmp
+    const fs::path lookalike = folder.path / (own.substr(0, 27) + "7ffffffe" + own.substr(35));
+    std::ofstream(lookalike) << "another namespace's, being written";
+    initImageStore();
+    FileBatch batch;  // its first file sweeps the folder
+    ::_exit(stageBitmap(batch, createImage(4, 4), (folder.path / "a.bmp").c_str()) && fs::exists(lookalike) ? 0 : 1);
+  }
+  EXPECT_EQ(waitFor(child), 0);
 }
 
 TEST(FileBatchKilled, EveryNameHoldsTheOldOrTheCompleteNewFile) {

@@ -1,5 +1,7 @@
 // The export: every frame and its mirror, all files or none, and what the user is told.
+#include <linux/capability.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,10 +16,26 @@
 
 #include "raster_ops.h"
 #include "support/editor_fixture.h"
+#include "support/fuse_mount.h"
 
 namespace {
 
 using Export = EditorTest;
+
+// Drops one capability from this thread's effective set while it lives (none for -1).
+struct ThreadCapabilities {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved[_LINUX_CAPABILITY_U32S_3] = {};
+  explicit ThreadCapabilities(int dropped) {
+    if (dropped < 0 || ::syscall(SYS_capget, &header, saved) != 0) return;
+    __user_cap_data_struct fewer[_LINUX_CAPABILITY_U32S_3] = {saved[0], saved[1]};
+    fewer[0].effective &= ~(1u << dropped);
+    ::syscall(SYS_capset, &header, fewer);
+  }
+  ~ThreadCapabilities() {
+    if (saved[0].effective) ::syscall(SYS_capset, &header, saved);
+  }
+};
 
 void writeOldExport(const fs::path& folder, const std::string& base, int frames) {
   for (int n = 0; n < frames; ++n)
@@ -64,8 +82,9 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
   const std::string tooLong(249, 'b');  // "…9r.bmp" still fits in 255 bytes, "…10l.bmp" no longer
   const struct {
     std::string base, firstFailed, reason;
-    // What stands at the name `at`: a folder, a FIFO, a file, a link to `link`; or 's' a
-    // file-size limit below a file's size, 'i' a frame without an Image (a failed capture).
+    // What stands at the name `at`: a folder, a FIFO, a file, a link to `link`, an immutable
+    // file '+'; or 's' a file-size limit below a file's size, 'i' a frame without an Image (a
+    // failed capture), 't' a sticky folder of another user's files.
     char make;
     std::string at, link;
   } cases[] = {
@@ -81,6 +100,10 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
       {"loop/walk", "loop/walk0l.bmp", "Die Verknüpfungen dieses Namens führen im Kreis.", 'l', "loop", "loop"},
       {"walk", "walk0l.bmp", "größer, als die Dateigrößenbegrenzung dieses Programms erlaubt", 's', "", ""},
       {"walk", "walk7l.bmp", "Es war nicht genug Speicher frei.", 'i', "", ""},
+      {"/proc/walk", "/proc/walk0l.bmp", "Das System meldet den Fehler Nr. 2.", 0, "", ""},  // a folder that makes no file
+      {"walk", "walk4r.bmp", "gegen jede Änderung geschützt (chattr +i).", '+', "walk4r.bmp", ""},
+      // A folder open to all whose files are their owners' alone, to one without the right to override.
+      {"walk", "walk0l.bmp", "in diesem Ordner darf nur ihr Eigentümer sie ersetzen.", 't', "", ""},
   };
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -95,6 +118,12 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
     if (c.make == 'p') ::mkfifo((here / c.at).c_str(), 0644);
     if (c.make == 'f') std::ofstream(here / c.at) << "in the way";
     if (c.make == 'l') fs::create_symlink(c.link, here / c.at);
+    if (std::string("+t").find(c.make) != std::string::npos && ::geteuid() != 0) continue;  // as root only
+    const std::string protect = c.make == '+'   ? "echo old >" + (here / c.at).string() + " && chattr +i " + (here / c.at).string()
+                                : c.make == 't' ? "chmod 1777 " + here.string() + " && chown -R 65534 " + here.string()
+                                                : "true";
+    ASSERT_EQ(std::system(protect.c_str()), 0);
+    const ThreadCapabilities overrideOwner(c.make == 't' ? CAP_FOWNER : -1);
     ImageId image = 0;
     if (c.make == 'i') std::swap(image, session.frames.frames[7].image);
     const rlimit small{c.make == 's' ? 100000 : saved.rlim_cur, saved.rlim_max};  // each file fails past its headers
@@ -104,6 +133,7 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);  // SIGXFSZ would end this process
     const ExportResult result = exportSeriesTo(session, (here / c.base).string());
     ::setrlimit(RLIMIT_FSIZE, &saved);
+    if (c.make == '+') std::system(("chattr -i " + (here / c.at).string()).c_str());
     if (c.make == 'i') std::swap(image, session.frames.frames[7].image);
     EXPECT_EQ(result, ExportResult::Failed) << c.firstFailed;
     EXPECT_EQ(folderState(here), before) << c.firstFailed;
@@ -114,8 +144,6 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
   EXPECT_FALSE(session.seriesSaved);
   EXPECT_EQ(session.frames.count(), 12);
   StagedFile failed;
-  failed.error = EIO;
-  EXPECT_EQ(failureReason(failed), "Das System meldet den Fehler Nr. 5.");
   for (const int error : {EMFILE, ENFILE}) {
     failed.error = error;
     EXPECT_EQ(failureReason(failed).find("Fehler Nr."), std::string::npos) << error;
@@ -124,16 +152,12 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
 
 // A file system without unnamed files (ext2 through FUSE, as FAT on a memory stick is): the
 // new files have temporary names from the start. On a full one they all go again, before the
-// message asks anything of the user.
+// message asks anything of the user, and FUSE keeps none of them hidden.
 TEST_F(Export, IsAllOrNothingOnAFullFileSystemWithoutUnnamedFiles) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting through FUSE needs root";
-  const fs::path image = folder / "fs.img", mount = folder / "mount";
-  fs::create_directory(mount);
-  ASSERT_EQ(std::system(("mke2fs -q -t ext2 -F " + image.string() + " 2M && fuse2fs " + image.string() + " " +
-                         mount.string() + " -o fakeroot,hard_remove").c_str()), 0);
-  const std::unique_ptr<const char, void (*)(const char*)> mounted(mount.c_str(), [](const char* at) {
-    ::umount2(at, MNT_DETACH);  // before the folder goes, whatever failed
-  });
+  const FuseMount fuse(folder, "2M");
+  ASSERT_TRUE(fuse.mounted);
+  const fs::path& mount = fuse.at;
   captureMany(3);  // six files of 480 054 bytes: more than two megabytes hold
   writeOldExport(mount, "walk", 3);
   const auto before = folderState(mount);
@@ -174,8 +198,9 @@ TEST_F(Export, ARenameThatFailsSaysHowManyFilesWereReplaced) {
   EXPECT_FALSE(session.seriesSaved);
 }
 
-// A temporary is a killed export's when this machine's process that wrote it has ended, or
-// when it was written before this boot. Nothing else that looks like one is touched.
+// A temporary is a killed export's when the process of this machine, namespace and boot that
+// wrote it has ended, or when nobody has touched it for a day. Nothing else that looks like one
+// is touched.
 TEST_F(Export, TheNextExportRemovesOnlyTemporariesThatNoLiveExportCanOwn) {
   const pid_t ended = ::fork();
   if (ended == 0) ::_exit(0);
@@ -193,16 +218,17 @@ TEST_F(Export, TheNextExportRemovesOnlyTemporariesThatNoLiveExportCanOwn) {
   };
   const std::vector<std::string> removed = {
       name(machine, boot, gone, 1), name(machine, boot, "00abcdef", 2),  // their processes have ended
-      name(machine, otherBoot, gone, 3)};                                // written before this boot
+      name(machine, otherBoot, gone, 3)};                                // untouched for more than a day
   const std::vector<std::string> kept = {
       name(machine, boot, hex(::getpid()), 4),  // an export still running
       name(otherMachine, boot, gone, 5),        // another machine's, in a shared folder
-      name(machine, otherBoot, gone, 6),        // of the same machine id, but written since this boot
+      name(machine, otherBoot, gone, 6),        // another boot's: a clone of this machine may be writing it
       name(machine, boot, "00ABCDEF", 2), name(machine, boot, "0xabcdef", 2),  // look-alikes
       name(machine, boot, " 0abcdef", 2), name(machine, boot, "+0abcdef", 2), name(machine, boot, gone, 1) + "~"};
   for (const std::string& n : removed) std::ofstream(folder / n) << "left by a killed export";
   for (const std::string& n : kept) std::ofstream(folder / n) << "not the sweep's";
-  fs::last_write_time(folder / removed[2], fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+  fs::last_write_time(folder / removed[2], fs::file_time_type::clock::now() - std::chrono::hours(25));
+  fs::last_write_time(folder / kept[2], fs::file_time_type::clock::now() - std::chrono::hours(23));
   fs::create_symlink(kept[0], folder / name(machine, boot, gone, 7));
   if (::geteuid() == 0) {
     std::ofstream(folder / name(machine, boot, gone, 8)) << "another user's";
