@@ -83,8 +83,8 @@ def x11(runtime_dirs):  # an Xvfb display with a window manager: the environment
 
 # The editor on the X11 display: its window, input through xdotool, the screen through Xlib.
 class Editor:
-    def __init__(self, env, folder, *args):
-        self.program = Program([BINARY, *args], env=env)
+    def __init__(self, env, folder, *args, wrapper=()):
+        self.program = Program([*wrapper, BINARY, *args], env=env)
         self.folder = folder
         self.screen = xdisplay.Display()
         self.window = self.shown("Limbrik Animator", deadline=60)  # a first start may wait on a cold disk
@@ -148,6 +148,12 @@ class Editor:
         window = self.visible(title)[-1]
         output("xdotool", "windowactivate", "--sync", window)
         return window
+
+    # Whether a window shows what it drew: one whose program does not paint stays one colour.
+    def painted(self, window):
+        geometry = self.x_window(window).get_geometry()
+        return len(set(self.x_window(window).get_image(0, 0, geometry.width, geometry.height, X.ZPixmap,
+                                                      0xFFFFFFFF).data)) > 2
 
     def gone(self, title):
         assert wait_until(lambda: not self.visible(title)), f'"{title}" stays'

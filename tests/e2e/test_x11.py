@@ -4,7 +4,7 @@ import subprocess
 import time
 
 import pytest
-from conftest import BINARY, wait_until
+from conftest import BINARY, Editor, wait_until
 
 
 def fnv1a(data):
@@ -136,6 +136,29 @@ def test_a_screen_reader_plays_the_preview_and_signals_ask_once_however_many_com
     editor.question("alt+n")
     editor.program.ends_with_zero()
     assert editor.files() == []
+
+
+# A disk that takes seconds to flush (every syncfs held up for four seconds): the progress
+# window shows at once, painted by a loop that still runs, and its Abbrechen given during the
+# flush changes nothing.
+def test_a_slow_flush_shows_the_progress_window_and_the_editor_answers(x11, tmp_path):
+    editor = Editor(x11, tmp_path, wrapper=["strace", "-f", "-o", "/dev/null", "-e", "inject=syncfs:delay_enter=4000000"])
+    try:
+        editor.click(50, 50, 3)
+        editor.key("ctrl+s")
+        editor.shown("Speichern unter")
+        editor.xdo("type", "--delay", 20, tmp_path / "walk")
+        editor.key("Return")
+        progress = editor.shown("Limbrik Editor", deadline=2)
+        assert wait_until(lambda: editor.painted(progress), 1), "nothing paints while the disk flushes"
+        editor.key("Escape")  # Abbrechen
+        editor.close_box()  # handled once the export has ended
+        editor.question("alt+n")
+        editor.program.ends_with_zero()
+        assert editor.files() == []
+    finally:
+        editor.program.stop()
+        editor.screen.close()
 
 
 def test_help_and_version_answer_without_a_display_and_unknown_options_are_refused(x11):
