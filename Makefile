@@ -1,5 +1,5 @@
 # Set-up, build, run and test on Debian. `make run` and `make test` are all a new machine needs.
-PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev \
+PACKAGES := cmake ninja-build g++ make pkg-config libzstd-dev qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev \
             libbenchmark-dev fonts-dejavu-core xvfb xdotool openbox wmctrl python3-pytest python3-xlib \
             python3-pyatspi at-spi2-core dbus-daemon \
             qt6-wayland sway wtype fuse2fs strace dpkg-dev file desktop-file-utils appstream lintian

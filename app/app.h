@@ -16,6 +16,8 @@ void startUp(AppState& app);
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);
 void confirmQuit(AppState& app);
+// After an allocation took the memory reserve: one warning, then the reserve is held again.
+void keepMemoryReserve();
 // How long the next pass may wait for input: 2 ms while a drag is held or the last pass drew,
 // until the next frame while playing, and otherwise without limit.
 int passTimeout(const AppState& app, bool drew);

@@ -1,4 +1,6 @@
 // Start-up, the main loop and shutdown.
+#include <malloc.h>
+
 #include <csignal>
 
 #include "app.h"
@@ -54,6 +56,10 @@ void startUp(AppState& app) {
   // A write past the file-size limit then fails with EFBIG, which the export reports, instead
   // of ending the program with every unsaved frame.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Large blocks (zstd's working memory, a packing's scratch) always get mappings of their own
+  // and go back to the system when freed, instead of the heap keeping them.
+  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  holdMemoryReserve();
   initImageStore();
   startWindowServices();
   app = AppState{};
@@ -88,16 +94,26 @@ void updateView(AppState& app) {
   Session& session = app.session;
   if (session.previewMode) {
     previewStep(session);
-    return;
+  } else {
+    const Frame* last = session.frames.last();
+    renderFigure(session.figure, {openCanvas, layout::canvas, canvasChanges}, true, last ? imageHandle(last->image) : 0);
   }
-  const Frame* last = session.frames.last();
-  renderFigure(session.figure, {openCanvas, layout::canvas, canvasChanges}, true, last ? imageHandle(last->image) : 0);
+  session.frames.packOlderFrames();  // after the drawing, which never waits for it
 }
 
 int passTimeout(const AppState& app, bool drew) {
   if (app.dragSegment >= 0) return 2;
   if (app.session.previewMode) return nextFrameDueIn(app.session);
   return drew ? 2 : -1;  // a pass that drew is followed by one more, until nothing changes
+}
+
+void keepMemoryReserve() {
+  if (memoryReserveTaken())
+    askUser("Limbrik Editor",
+            "Der Arbeitsspeicher ist knapp geworden. Speichern Sie die Bilderserie jetzt, damit kein Bild "
+            "verloren geht.",
+            0x30);
+  holdMemoryReserve();  // again, once there is room for it
 }
 
 void confirmQuit(AppState& app) {
@@ -116,6 +132,7 @@ void shutDown() {
   stopWindowServices();
   shutdownImageStore();
   endDrawing();
+  releaseMemoryReserve();
 }
 
 int runApplication(int& argc, char** argv) {
@@ -136,6 +153,7 @@ int runApplication(int& argc, char** argv) {
     updateView(app);
     const bool drew = canvasRevision(layout::canvas) != shown;
     confirmQuit(app);
+    keepMemoryReserve();
     timeout = passTimeout(app, drew);
   } while (!app.quitRequested && !app.sessionEnded);
   running = nullptr;

@@ -63,8 +63,9 @@ bool overFileSizeLimit(std::uint64_t size) {
 
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
   const ImageRecord* record = lookupImage(image);
-  if (!record) {
-    batch.files.emplace_back().error = EINVAL;
+  const std::uint8_t* pixels = record ? imagePixels(*record) : nullptr;
+  if (!pixels) {
+    batch.files.emplace_back().error = record ? ENOMEM : EINVAL;  // a packed Image without memory to expand it
     return false;
   }
   // The rows lie bottom-up and padded to four bytes in memory, as the file wants them.
@@ -73,7 +74,7 @@ bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
   if (fd < 0) return false;
   const auto head = headers(record->width, record->height, dataSize);
   errno = 0;
-  if (writeAll(fd, head.data(), head.size()) && writeAll(fd, record->pixels.get(), dataSize)) return true;
+  if (writeAll(fd, head.data(), head.size()) && writeAll(fd, pixels, dataSize)) return true;
   StagedFile& file = batch.files.back();
   file.error = errno ? errno : EIO;
   file.overSizeLimit = file.error == EFBIG && overFileSizeLimit(head.size() + dataSize);

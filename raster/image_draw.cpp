@@ -23,11 +23,12 @@ void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std:
   const std::int64_t top = std::max<std::int64_t>(y, 0);
   const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + source.width, s.width);
   const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + source.height, s.height);
-  if (left >= right || top >= bottom) return;
+  const std::uint8_t* pixels = imagePixels(source);
+  if (left >= right || top >= bottom || !pixels) return;
   const auto bytes = static_cast<std::size_t>(right - left) * 3;
   for (std::int64_t row = top; row < bottom; ++row) {
     const std::int64_t sourceRow = source.height - 1 - (row - y);
-    const std::uint8_t* from = source.pixels.get() + sourceRow * source.stride + (left - x) * 3;
+    const std::uint8_t* from = pixels + sourceRow * source.stride + (left - x) * 3;
     std::uint8_t* to = pixelAt(s, static_cast<std::int32_t>(left), static_cast<std::int32_t>(row));
     if (alpha == 255) {
       std::memcpy(to, from, bytes);

@@ -127,6 +127,7 @@ void releaseImage(ImageId id) {
   Slot* slot = slotOfId(id);
   if (!slot) return;
   Store& s = store();
+  forgetExpansion(*slot->record);
   slot->record.reset();
   ++slot->generation;
   s.free.push_back(static_cast<std::uint32_t>(slot - s.slots.data()));

@@ -28,7 +28,9 @@ struct ImageRecord {
   std::int16_t height = 0;
   std::int32_t stride = 0;
   std::uint32_t revision = 0;  // bumped by every drawing pass that ends on it
-  PixelMemory pixels;  // bottom row first
+  PixelMemory pixels;  // bottom row first; none while the Image is kept packed
+  std::unique_ptr<std::uint8_t[]> packed;  // the raster compressed (zstd), once packImage kept it so
+  std::size_t packedSize = 0;
 };
 
 // Bytes per row of a 24-bit raster: 3 x width brought up to a multiple of 4.
@@ -43,6 +45,12 @@ ImageRecord* lookupImage(ImageId id);
 // Resolves a native handle; none for 0 or a handle whose Image is gone.
 ImageRecord* lookupHandle(NativeHandle handle);
 void releaseImage(ImageId id);
+// Keeps an Image that is no longer drawn on compressed: its raster goes, and is expanded into a
+// small cache whenever its pixels are read. False, with the raster kept, without memory for it.
+bool packImage(ImageId id);
+// The Image's pixels, bottom row first: its raster, or a packed Image's expansion, which stays
+// valid until two other packed Images have been expanded; null without memory to expand it.
+const std::uint8_t* imagePixels(const ImageRecord& record);
 // Number of Images the store holds now.
 std::size_t liveImageCount();
 

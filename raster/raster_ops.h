@@ -6,6 +6,8 @@
 
 // Zeroed pixel memory of its own mapping; empty when there is none.
 PixelMemory allocatePixels(std::size_t size);
+// Drops the cached expansion of a packed Image that is being released, with its raster.
+void forgetExpansion(const ImageRecord& record);
 
 inline std::uint8_t* pixelAt(const DrawSurface& s, std::int32_t x, std::int32_t y) {
   return s.pixels + static_cast<std::ptrdiff_t>(s.height - 1 - y) * s.stride + static_cast<std::ptrdiff_t>(x) * 3;

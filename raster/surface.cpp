@@ -61,7 +61,7 @@ DrawSurface* openSurface(const DrawTarget& target) {
 
 DrawSurface* imageOutput(ImageId image) {
   ImageRecord* record = lookupImage(image);
-  if (!record) return nullptr;
+  if (!record || !record->pixels) return nullptr;  // a packed Image is not drawn on
   return openSurface({record->pixels.get(), record->width, record->height, record->stride, finishImage, image});
 }
 

@@ -1,4 +1,8 @@
 // Capture, New and the save question that guards unsaved frames.
+#include <algorithm>
+#include <new>
+#include <utility>
+
 #include "series.h"
 #include "ui.h"
 
@@ -6,15 +10,42 @@ namespace {
 
 DrawSurface* openImage(std::intptr_t id) { return imageOutput(id); }
 
+// Room for one more Frame, grown as a vector grows; false without memory.
+bool roomForAFrame(FrameSeries& series) {
+  std::vector<Frame>& frames = series.frames;
+  if (frames.size() < frames.capacity()) return true;
+  try {
+    frames.reserve(std::max<std::size_t>(16, 2 * frames.capacity()));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 }  // namespace
 
+
+// The picture and the Frame's place are made first, so that a capture without memory for
+// either leaves the series as it was: a Frame without a picture could never be exported.
 void captureFrame(Session& session) {
+  ImageId image = createImage(400, 400);
+  try {
+    if (image && roomForAFrame(session.frames)) renderFigure(session.figure, {openImage, image}, false, 0);
+    else releaseImage(std::exchange(image, 0));
+  } catch (const std::bad_alloc&) {
+    releaseImage(std::exchange(image, 0));
+  }
+  if (!image) {
+    releaseMemoryReserve();  // so that the message can show
+    askUser("Limbrik Editor",
+            "Das Bild konnte nicht aufgenommen werden: Es ist nicht genug Arbeitsspeicher frei.\n"
+            "Die Bilderserie ist unverändert. Speichern Sie sie jetzt.",
+            0x30);
+    return;
+  }
   session.frames.last();
-  session.frames.append();
-  const ImageId image = createImage(400, 400);
-  if (image) renderFigure(session.figure, {openImage, image}, false, 0);
+  session.frames.append().image = image;
   session.seriesSaved = false;
-  session.frames.current()->image = image;
 }
 
 void newSeries(Session& session) {

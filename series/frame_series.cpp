@@ -1,4 +1,6 @@
 // The frame series: Frames in capture order with one current position.
+#include <malloc.h>
+
 #include "series.h"
 
 int FrameSeries::count() const { return static_cast<int>(frames.size()); }
@@ -36,5 +38,13 @@ void FrameSeries::clear() {
   for (const Frame& frame : frames)
     if (frame.image) releaseImage(frame.image);
   frames.clear();
+  frames.shrink_to_fit();
   position = -1;
+  packedUpTo = 0;
+  ::malloc_trim(0);  // the packed pictures were small heap blocks: their pages go back too
+}
+
+void FrameSeries::packOlderFrames() {
+  for (; packedUpTo + 1 < frames.size(); ++packedUpTo)
+    if (!packImage(frames[packedUpTo].image)) return;
 }

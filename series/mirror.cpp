@@ -30,8 +30,8 @@ void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {
 bool mirrorImage(ImageId source, ImageId into) {
   const ImageRecord* from = lookupImage(source);
   ImageRecord* to = lookupImage(into);
-  if (!from || !to) return false;
-  for (int row = 0; row < side; ++row)
-    mirrorRow(from->pixels.get() + row * from->stride, to->pixels.get() + row * to->stride);
+  const std::uint8_t* pixels = from ? imagePixels(*from) : nullptr;
+  if (!pixels || !to) return false;
+  for (int row = 0; row < side; ++row) mirrorRow(pixels + row * from->stride, to->pixels.get() + row * to->stride);
   return true;
 }

@@ -39,6 +39,7 @@ struct Frame {
 struct FrameSeries {
   std::vector<Frame> frames;
   std::int32_t position = -1;
+  std::size_t packedUpTo = 0;  // the frames before it are kept packed
 
   int count() const;
   Frame* current();
@@ -49,7 +50,10 @@ struct FrameSeries {
   Frame* next();  // none at the end, where the last Frame stays current
   void reset();
   int index() const;
-  void clear();  // also releases the Frames' Images
+  void clear();  // also releases the Frames' Images, and gives their memory back
+  // Keeps every frame but the last (the onion skin, read on every pass) packed; one that finds
+  // no memory to pack stays as it is until a later call.
+  void packOlderFrames();
 };
 
 // What the preview step last put on the canvas; a step that would draw the same again does not.
@@ -71,7 +75,16 @@ struct Session {
   PreviewShown shown;
 };
 
+// Adds the pose as a new last frame; without memory for it the series stays as it was and a
+// message says so.
 void captureFrame(Session& session);
+
+// A reserve of address space that a failing allocation releases, so that the question, a
+// message and the save dialog still run when memory runs out: held from start-up on.
+void holdMemoryReserve();
+void releaseMemoryReserve();
+// Whether an allocation failed and took the reserve since the last call.
+bool memoryReserveTaken();
 void newSeries(Session& session);
 // 6 Yes, 7 No, 2 Cancel; 0 without asking when the series is saved already.
 int askToSave(const Session& session);

@@ -32,6 +32,10 @@ TEST(PointerAngle, ClockwiseFromUpInNinetyToFourHundredFifty) {
   const int cases[][3] = {{110, 100, 90}, {100, 110, 180}, {90, 100, 270}, {100, 90, 360}, {110, 90, 405}};
   for (const auto& [x, y, angle] : cases) EXPECT_EQ(pointerAngle(x, y, 100, 100), angle) << x << "," << y;
   EXPECT_EQ(pointerAngle(-1, -1, 200, 230), 319);
+  Figure figure{};
+  resetPose(figure);
+  dragUpdate(figure, 0, 390, 390);  // an upper arm stretches towards the pointer only up to its longest
+  EXPECT_EQ(figure[0].length, 60);
 }
 
 class Render : public testing::Test {

@@ -59,6 +59,8 @@ TEST_F(Commands, TheSaveQuestionGuardsNewQuitAndTheSessionsEndAlike) {
 
 TEST_F(Commands, NewReturnsToTheInitialPoseInEditMode) {
   enterPreview(session);
+  captureMany(2);
+  session.seriesSaved = true;  // nothing to lose: New asks nothing and starts anew
   session.figure[4].angle = 90;
   newCommand(session);
   EXPECT_EQ(session.figure[4].angle, 175);

@@ -1,0 +1,76 @@
+// Images kept compressed. A frame of a stick figure is mostly white and packs to about a
+// three-hundredth of its raster with zstd's fastest level; whoever reads one gets it expanded
+// into a small cache of rasters, the most recently read kept.
+#include <zstd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "raster_ops.h"
+
+namespace {
+
+struct Expansion {
+  const ImageRecord* owner = nullptr;
+  PixelMemory raster;
+  std::uint64_t lastRead = 0;
+};
+
+// Three: the frame shown, the one prepared next, and the one an export reads.
+struct ExpansionCache {
+  std::array<Expansion, 3> slots;
+  std::uint64_t reads = 0;
+};
+
+ExpansionCache cache;
+
+std::size_t rasterSize(const ImageRecord& record) {
+  return static_cast<std::size_t>(record.stride) * static_cast<std::size_t>(record.height);
+}
+
+}  // namespace
+
+bool packImage(ImageId id) {
+  ImageRecord* record = lookupImage(id);
+  if (!record || !record->pixels) return record != nullptr;
+  const std::size_t size = rasterSize(*record), bound = ZSTD_compressBound(size);
+  PixelMemory scratch = allocatePixels(bound);  // only the pages written become resident
+  if (!scratch) return false;
+  const std::size_t packedSize = ZSTD_compress(scratch.get(), bound, record->pixels.get(), size, 1);
+  if (ZSTD_isError(packedSize)) return false;
+  std::unique_ptr<std::uint8_t[]> packed(new (std::nothrow) std::uint8_t[packedSize]);
+  if (!packed) return false;
+  std::memcpy(packed.get(), scratch.get(), packedSize);
+  record->packed = std::move(packed);
+  record->packedSize = packedSize;
+  record->pixels.reset();
+  return true;
+}
+
+const std::uint8_t* imagePixels(const ImageRecord& record) {
+  if (record.pixels) return record.pixels.get();
+  for (Expansion& slot : cache.slots) {
+    if (slot.owner != &record) continue;
+    slot.lastRead = ++cache.reads;
+    return slot.raster.get();
+  }
+  Expansion& slot = *std::min_element(cache.slots.begin(), cache.slots.end(),
+                                      [](const Expansion& a, const Expansion& b) { return a.lastRead < b.lastRead; });
+  const std::size_t size = rasterSize(record);
+  slot.owner = nullptr;
+  if (!slot.raster || slot.raster.get_deleter().size != size) slot.raster = allocatePixels(size);
+  if (!slot.raster || ZSTD_decompress(slot.raster.get(), size, record.packed.get(), record.packedSize) != size) {
+    slot = Expansion{};
+    return nullptr;
+  }
+  slot.owner = &record;
+  slot.lastRead = ++cache.reads;
+  return slot.raster.get();
+}
+
+void forgetExpansion(const ImageRecord& record) {
+  for (Expansion& slot : cache.slots)
+    if (slot.owner == &record) slot = Expansion{};
+}
