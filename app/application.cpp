@@ -94,6 +94,7 @@ void updateView(AppState& app) {
   Session& session = app.session;
   if (session.previewMode) {
     previewStep(session);
+    prepareNextFrame(session);
   } else {
     const Frame* last = session.frames.last();
     renderFigure(session.figure, {openCanvas, layout::canvas, canvasChanges}, true, last ? imageHandle(last->image) : 0);

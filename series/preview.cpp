@@ -107,3 +107,10 @@ int nextFrameDueIn(const Session& session, TickSource tick) {
   const auto ticks = static_cast<std::uint32_t>(*delay);
   return elapsed > ticks ? 0 : static_cast<int>(ticks + 1 - elapsed);
 }
+
+void prepareNextFrame(const Session& session) {
+  const int count = session.frames.count();
+  if (!session.playing || count < 2) return;
+  const Frame& next = session.frames.frames[static_cast<std::size_t>((session.frames.index() + 1) % count)];
+  if (const ImageRecord* record = lookupImage(next.image)) imagePixels(*record);
+}

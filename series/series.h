@@ -116,5 +116,7 @@ void playButtonCommand(Session& session);
 void trackbarCommand(Session& session);
 // One view step of preview mode: advance when due, then show the current Frame.
 void previewStep(Session& session, TickSource tick = systemTick);
+// Expands the frame that playback shows next, so that showing it never waits.
+void prepareNextFrame(const Session& session);
 // Milliseconds until playback's next frame is due (0: now); -1 while nothing plays.
 int nextFrameDueIn(const Session& session, TickSource tick = systemTick);

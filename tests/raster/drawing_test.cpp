@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <deque>
 #include <random>
 #include <set>
@@ -57,6 +58,33 @@ TEST_F(ImageStore, IdsAndHandlesNameOneImageAndNothingOnceItIsGone) {
 }
 
 constexpr Color ink = 0x123456;
+
+// Packed, an Image reads back byte for byte, however its expansion came and went in the cache,
+// and one made after another was released never reads the old one's expansion.
+TEST_F(ImageStore, APackedImageReadsBackByteForByte) {
+  std::vector<ImageId> images;
+  std::vector<std::vector<std::uint8_t>> drawn;
+  const auto drawAndPack = [&](int i) {
+    const ImageId image = createImage(400, 400);
+    beginDrawing(imageOutput(image));
+    fillRectangle(0, 0, 400, 400, 0xFFFFFF);
+    fillCircle(60 + 40 * i, 200, 28, ink);
+    drawLine(0, 7 * i, 399, 399 - i, 0x303030u + static_cast<Color>(i));
+    endDrawing();
+    const std::uint8_t* pixels = lookupImage(image)->pixels.get();
+    drawn.emplace_back(pixels, pixels + 480000);
+    EXPECT_TRUE(packImage(image));
+    EXPECT_LT(lookupImage(image)->packedSize, 12000u) << i;
+    images.push_back(image);
+  };
+  for (int i = 0; i < 5; ++i) drawAndPack(i);
+  for (const int i : {0, 1, 2, 3, 4, 4, 0, 2})
+    EXPECT_EQ(std::memcmp(imagePixels(*lookupImage(images[i])), drawn[i].data(), 480000), 0) << i;
+  EXPECT_EQ(imageOutput(images[0]), nullptr) << "a packed Image is not drawn on";
+  releaseImage(images[2]);  // expanded just now; the next record may take its place in memory
+  drawAndPack(5);
+  EXPECT_EQ(std::memcmp(imagePixels(*lookupImage(images.back())), drawn.back().data(), 480000), 0);
+}
 
 using Clipping = RasterTest;
 

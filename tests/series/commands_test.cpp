@@ -1,3 +1,5 @@
+#include <sys/resource.h>
+
 #include <cstring>
 
 #include "support/editor_fixture.h"
@@ -55,6 +57,35 @@ TEST_F(Commands, TheSaveQuestionGuardsNewQuitAndTheSessionsEndAlike) {
   }
   EXPECT_EQ(liveImageCount(), 0u) << "the frames' Images are released";
   for (const char* written : {"0walk1r.bmp", "1walk1r.bmp", "2walk1r.bmp"}) EXPECT_TRUE(fs::exists(folder / written));
+}
+
+// With the address space used up to just above what is mapped, a capture finds no memory for
+// its picture: no frame is added, a message says so (it shows, from the reserve), and once
+// memory is back the series exports whole.
+TEST_F(Commands, ACaptureWithoutMemoryAddsNoFrameAndTheSeriesStillExports) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer maps more address space than any limit can leave";
+#endif
+  captureMany(2);
+  long long mapped = 0;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmSize:", 0) == 0) mapped = std::stoll(line.substr(7)) * 1024;
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+  const rlimit tight{static_cast<rlim_t>(mapped + 256 * 1024), saved.rlim_max};
+  auto message = std::make_shared<std::string>();
+  readMessage(message);
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+  captureFrame(session);
+  ::setrlimit(RLIMIT_AS, &saved);
+  holdMemoryReserve();
+  EXPECT_EQ(session.frames.count(), 2);
+  EXPECT_NE(message->find("nicht genug Arbeitsspeicher frei.\nDie Bilderserie ist unverändert."), std::string::npos)
+      << *message;
+  chooseSavePath((folder / "walk").string());
+  EXPECT_EQ(exportSeries(session), ExportResult::Completed);
+  EXPECT_EQ(fs::file_size(folder / "walk1r.bmp"), 480054u);
 }
 
 TEST_F(Commands, NewReturnsToTheInitialPoseInEditMode) {
