@@ -1,15 +1,15 @@
 // Main-loop passes, the mirror and whole exports of the running editor's parts.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCursor>
 #include <QImage>
 #include <QLineEdit>
-#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "support/temp_folder.h"
 
@@ -20,25 +20,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A varied pose for each frame, captured and, unless the frames are to stay raw, packed as the
+// loop packs them after the pass of the capture.
+void capture(Session& session, int i, bool pack = true) {
+  session.figure[0].angle = 100 + 10 * (i % 37);
+  session.figure[2].angle = 150 + 7 * (i % 29);
+  session.figure[8].angle = 170 + (i % 21);
+  dragUpdate(session.figure, 8, 200 + i % 50, 300);
+  captureFrame(session);
+  if (pack) session.frames.packOlderFrames();
+}
+
 struct Editor {
   AppState app;
-  Editor(int frames) {
+  Editor(int frames, bool pack = true) {
     startUp(app);
-    for (int i = 0; i < frames; ++i) {
-      app.session.figure[0].angle = 100 + 10 * i;
-      captureFrame(app.session);
-    }
+    for (int i = 0; i < frames; ++i) capture(app.session, i, pack);
     while (waitEvent(0) != 0) {
     }
   }
   ~Editor() { shutDown(); }
 };
-
-double cpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // A pass of a drag without its event wait: drag update, the edit view with onion skin,
 // the blit. The pointer moves between two places, so every pass draws a new pose.
@@ -56,7 +58,28 @@ void EditPass_ThreeFrames(benchmark::State& state) {
   }
 }
 
-// A step that advances and draws: a negative rate advances on every step.
+// A step that advances and draws: a negative rate advances on every step. The loop prepares
+// the next frame after each step, outside the step that shows it; the second figure is the two.
+void previewSteps(benchmark::State& state, bool withPreparing) {
+  Editor editor(100);
+  Session& session = editor.app.session;
+  enterPreview(session);
+  static_cast<QLineEdit*>(controlWidget(layout::rateEdit))->setText("-1");
+  session.playing = true;
+  for (auto _ : state) {
+    previewStep(session);
+    if (withPreparing) {
+      prepareNextFrame(session);
+    } else {
+      state.PauseTiming();
+      prepareNextFrame(session);
+      state.ResumeTiming();
+    }
+  }
+}
+
+void PreviewStep_100PackedFrames(benchmark::State& state) { previewSteps(state, false); }
+// As the build before packing measured it: three frames, which stay expanded.
 void PreviewStep_ThreeFrames(benchmark::State& state) {
   Editor editor(3);
   enterPreview(editor.app.session);
@@ -64,33 +87,7 @@ void PreviewStep_ThreeFrames(benchmark::State& state) {
   editor.app.session.playing = true;
   for (auto _ : state) previewStep(editor.app.session);
 }
-
-// The share of one core that the editor's real loop, with its 2 ms waits, takes over a few seconds.
-double loopCpuShare(Editor& editor) {
-  const double cpu = cpuSeconds();
-  const auto wall = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - wall < std::chrono::seconds(3)) {
-    handleEvent(editor.app, waitEvent(2));
-    updateView(editor.app);
-    confirmQuit(editor.app);
-  }
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - wall;
-  return (cpuSeconds() - cpu) / elapsed.count();
-}
-
-// Idle in edit mode, then the preview paused and playing at 25 frames a second.
-void LoopCpuShare_IdleEditPausedPlaying(benchmark::State& state) {
-  Editor editor(3);
-  for (auto _ : state) {
-    state.counters["idle_edit"] = loopCpuShare(editor);
-    enterPreview(editor.app.session);
-    state.counters["preview_paused"] = loopCpuShare(editor);
-    setControlState(layout::playButton, 1);
-    playButtonCommand(editor.app.session);
-    state.counters["preview_playing_25fps"] = loopCpuShare(editor);
-    leavePreview(editor.app.session);
-  }
-}
+void PreviewStepAndPreparingTheNext_100PackedFrames(benchmark::State& state) { previewSteps(state, true); }
 
 ImageId patternFrame() {
   const ImageId image = createImage(400, 400);
@@ -114,9 +111,8 @@ void Mirror_QImageMirrored(benchmark::State& state) {
 }
 
 // The export without its dialog, over files it wrote before: flushed and renamed.
-void exportFrames(benchmark::State& state, int frames) {
-  Editor editor(0);
-  for (int i = 0; i < frames; ++i) captureFrame(editor.app.session);
+void exportFrames(benchmark::State& state, int frames, bool packed = true) {
+  Editor editor(frames, packed);
   TempFolder folder;
   const std::string base = (folder.path / "walk").string();
   for (auto _ : state)
@@ -124,6 +120,8 @@ void exportFrames(benchmark::State& state, int frames) {
 }
 
 void Export100Frames_Ours(benchmark::State& state) { exportFrames(state, 100); }
+// The peer: the same export of frames kept as raw rasters.
+void Export100Frames_RawFrames(benchmark::State& state) { exportFrames(state, 100, false); }
 void Export1000Frames_Ours(benchmark::State& state) { exportFrames(state, 1000); }
 
 // The same 200 files' bytes written in place, neither renamed nor (unless asked) flushed.
@@ -155,34 +153,49 @@ double residentMegabytes() {
   return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1e6;
 }
 
-// Memory per captured frame beside its floor, the 480000 bytes of its raster, and what New
-// gives back: the resident size after New beside the size at start-up.
-void MemoryPerFrame_2000FramesThenNew(benchmark::State& state) {
+long long statusKilobytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::strlen(field)));
+  return 0;
+}
+
+// Resident memory per captured frame, packed and (the peer) raw, over 2000 varied poses; what
+// New gives back against the size at start-up; and what an export of the 2000 adds to the peak.
+void MemoryPerFrame_2000Frames(benchmark::State& state) {
   constexpr int frames = 2000;
   for (auto _ : state) {
-    Editor editor(0);
-    const double start = residentMegabytes();
-    for (int i = 0; i < frames; ++i) captureFrame(editor.app.session);
-    const double full = residentMegabytes();
-    newSeries(editor.app.session);
-    const double afterNew = residentMegabytes();
-    state.counters["rss_start_MB"] = start;
-    state.counters["rss_2000_frames_MB"] = full;
-    state.counters["per_frame_vs_raster"] = (full - start) * 1e6 / frames / 480000.0;
-    state.counters["rss_after_new_MB"] = afterNew;
-    state.counters["after_new_minus_start_MB"] = afterNew - start;
+    for (const bool packed : {true, false}) {
+      Editor editor(0);
+      const double start = residentMegabytes();
+      for (int i = 0; i < frames; ++i) capture(editor.app.session, i, packed);
+      const double full = residentMegabytes();
+      state.counters[packed ? "per_frame_kB" : "raw_per_frame_kB"] = (full - start) * 1e3 / frames;
+      if (!packed) break;
+      newSeries(editor.app.session);
+      state.counters["after_new_minus_start_MB"] = residentMegabytes() - start;
+      for (int i = 0; i < frames; ++i) capture(editor.app.session, i);
+      TempFolder folder;
+      std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+      const long long before = statusKilobytes("VmRSS:");
+      if (exportSeriesTo(editor.app.session, (folder.path / "walk").string()) != ExportResult::Completed)
+        state.SkipWithError("export failed");
+      state.counters["export_adds_to_peak_MB"] = static_cast<double>(statusKilobytes("VmHWM:") - before) / 1e3;
+    }
   }
 }
 
 BENCHMARK(EditPass_ThreeFrames)->Unit(benchmark::kMicrosecond);
 BENCHMARK(PreviewStep_ThreeFrames)->Unit(benchmark::kMicrosecond);
-BENCHMARK(LoopCpuShare_IdleEditPausedPlaying)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(PreviewStep_100PackedFrames)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PreviewStepAndPreparingTheNext_100PackedFrames)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Mirror_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Mirror_QImageMirrored)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Export100Frames_Ours)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(Export100Frames_Ours)->Iterations(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(Export100Frames_RawFrames)->Iterations(8)->Unit(benchmark::kMillisecond);
 BENCHMARK(Export100Frames_Limit_RawWrite)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Export100Frames_Limit_RawWriteAndOneFlush)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Export1000Frames_Ours)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(MemoryPerFrame_2000FramesThenNew)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(MemoryPerFrame_2000Frames)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

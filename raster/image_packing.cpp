@@ -22,6 +22,7 @@ struct Expansion {
 struct ExpansionCache {
   std::array<Expansion, 3> slots;
   std::uint64_t reads = 0;
+  ZSTD_DCtx* context = nullptr;  // kept while any slot is, so that an expansion makes none
 };
 
 ExpansionCache cache;
@@ -61,7 +62,9 @@ const std::uint8_t* imagePixels(const ImageRecord& record) {
   const std::size_t size = rasterSize(record);
   slot.owner = nullptr;
   if (!slot.raster || slot.raster.get_deleter().size != size) slot.raster = allocatePixels(size);
-  if (!slot.raster || ZSTD_decompress(slot.raster.get(), size, record.packed.get(), record.packedSize) != size) {
+  if (!cache.context) cache.context = ZSTD_createDCtx();
+  if (!slot.raster || !cache.context ||
+      ZSTD_decompressDCtx(cache.context, slot.raster.get(), size, record.packed.get(), record.packedSize) != size) {
     slot = Expansion{};
     return nullptr;
   }
@@ -73,4 +76,8 @@ const std::uint8_t* imagePixels(const ImageRecord& record) {
 void forgetExpansion(const ImageRecord& record) {
   for (Expansion& slot : cache.slots)
     if (slot.owner == &record) slot = Expansion{};
+  if (std::none_of(cache.slots.begin(), cache.slots.end(), [](const Expansion& slot) { return slot.owner; })) {
+    ZSTD_freeDCtx(cache.context);
+    cache.context = nullptr;
+  }
 }

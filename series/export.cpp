@@ -101,6 +101,7 @@ bool whileAnswering(const std::string& text, const std::function<void()>& work) 
   const auto run = [&work, &done] {
     work();
     done = true;
+    wakeProgress();
   };
   std::thread worker;
   try {

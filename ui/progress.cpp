@@ -1,8 +1,7 @@
 // The progress window of a long command, shown only once the command has run a while.
 #include <QApplication>
-#include <QEventLoop>
+#include <QEvent>
 #include <QProgressDialog>
-#include <QTimer>
 
 #include "ui_internal.h"
 
@@ -38,15 +37,11 @@ bool progressAt(int step, const std::string& text) {
 bool progressUntil(const std::string& text, const std::function<bool()>& done) {
   progress->setLabelText(QString::fromStdString(text));
   progress->show();
-  QEventLoop loop;
-  QTimer check;
-  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  check.start(10);
-  if (!done()) loop.exec();
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   return !progress->wasCanceled();
 }
+
+void wakeProgress() { QCoreApplication::postEvent(qApp, new QEvent(QEvent::User)); }
 
 void progressWithoutCancel(const std::string& text) {
   if (!progress) return;

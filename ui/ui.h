@@ -104,6 +104,8 @@ bool progressAt(int step, const std::string& text);
 // Shows the progress window at once with the text and keeps every window painted and answering
 // until done() holds, which another thread makes true; false once the user has cancelled.
 bool progressUntil(const std::string& text, const std::function<bool()>& done);
+// Called from that thread once done() holds, so that the wait sees it at once.
+void wakeProgress();
 // From here on the command cannot be stopped: the window says what it does and offers no
 // Abbrechen.
 void progressWithoutCancel(const std::string& text);
