@@ -1,7 +1,6 @@
 // Capture, New and the save question that guards unsaved frames.
 #include <algorithm>
 #include <new>
-#include <utility>
 
 #include "series.h"
 #include "ui.h"
@@ -24,18 +23,19 @@ bool roomForAFrame(FrameSeries& series) {
 
 }  // namespace
 
-
 // The picture and the Frame's place are made first, so that a capture without memory for
 // either leaves the series as it was: a Frame without a picture could never be exported.
 void captureFrame(Session& session) {
-  ImageId image = createImage(400, 400);
+  const ImageId image = createImage(400, 400);
+  bool captured = false;
   try {
-    if (image && roomForAFrame(session.frames)) renderFigure(session.figure, {openImage, image}, false, 0);
-    else releaseImage(std::exchange(image, 0));
+    captured = image && roomForAFrame(session.frames);
+    if (captured) renderFigure(session.figure, {openImage, image}, false, 0);
   } catch (const std::bad_alloc&) {
-    releaseImage(std::exchange(image, 0));
+    captured = false;
   }
-  if (!image) {
+  if (!captured) {
+    releaseImage(image);
     releaseMemoryReserve();  // so that the message can show
     askUser("Limbrik Editor",
             "Das Bild konnte nicht aufgenommen werden: Es ist nicht genug Arbeitsspeicher frei.\n"
