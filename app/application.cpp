@@ -124,6 +124,7 @@ void confirmQuit(AppState& app) {
 }
 
 bool sessionMayEnd(AppState& app) {
+  finishRunningExport();  // the manager may ask while an export writes: it is answered after it
   app.sessionEnded = quitConfirmed(app.session);
   dropCloseRequests();
   return app.sessionEnded;

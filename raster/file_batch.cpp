@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -21,6 +22,16 @@
 #include "raster_ops.h"
 
 namespace {
+
+// A call that a signal interrupted is made again: a flush held up by a slow disk is where a
+// signal is most likely to land.
+template <class Call>
+auto retried(Call call) {
+  decltype(call()) result;
+  do result = call();
+  while (result == -1 && errno == EINTR);
+  return result;
+}
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -60,9 +71,9 @@ bool flushReachesDisk(int folder) {
 int openFolder(FileBatch& batch, const std::string& path) {
   for (const BatchFolder& folder : batch.folders)
     if (folder.path == path) return folder.fd;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = retried([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   struct stat info {};
-  if (fd < 0 || ::fstat(fd, &info) != 0) {
+  if (fd < 0 || retried([&] { return ::fstat(fd, &info); }) != 0) {
     if (fd >= 0) ::close(fd);
     return -1;
   }
@@ -78,9 +89,11 @@ bool resolveTarget(FileBatch& batch, const std::string& path, StagedFile& file) 
   file.name = nameOf(path);
   struct stat info {};
   if (file.folder < 0) return false;
-  if (::fstatat(file.folder, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  if (retried([&] { return ::fstatat(file.folder, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW); }) != 0)
+    return errno == ENOENT;
   if (S_ISLNK(info.st_mode)) {
     char* real = ::realpath(path.c_str(), nullptr);
+    while (!real && errno == EINTR) real = ::realpath(path.c_str(), nullptr);
     if (!real) {
       if (errno == ENOENT) file.inTheWay = S_IFLNK;
       return false;
@@ -89,7 +102,7 @@ bool resolveTarget(FileBatch& batch, const std::string& path, StagedFile& file) 
     std::free(real);
     file.folder = openFolder(batch, folderOf(target));
     file.name = nameOf(target);
-    if (file.folder < 0 || ::fstatat(file.folder, file.name.c_str(), &info, 0) != 0) return false;
+    if (file.folder < 0 || retried([&] { return ::fstatat(file.folder, file.name.c_str(), &info, 0); }) != 0) return false;
   }
   if (S_ISREG(info.st_mode)) return true;
   file.inTheWay = info.st_mode & S_IFMT;
@@ -119,8 +132,9 @@ bool mayOverrideOwner() {
 // is ours.
 bool replaceable(StagedFile& file) {
   struct statx target {}, folder {};
-  if (::statx(file.folder, file.name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_UID, &target) != 0) return errno == ENOENT;
-  if (::statx(file.folder, "", AT_EMPTY_PATH, STATX_UID | STATX_MODE, &folder) != 0) return false;
+  if (retried([&] { return ::statx(file.folder, file.name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_UID, &target); }) != 0)
+    return errno == ENOENT;
+  if (retried([&] { return ::statx(file.folder, "", AT_EMPTY_PATH, STATX_UID | STATX_MODE, &folder); }) != 0) return false;
   const uid_t self = ::geteuid();
   if (target.stx_attributes & STATX_ATTR_IMMUTABLE) file.guard = StagedFile::Guard::Immutable;
   else if ((target.stx_attributes | folder.stx_attributes) & STATX_ATTR_APPEND) file.guard = StagedFile::Guard::AppendOnly;
@@ -133,11 +147,13 @@ bool replaceable(StagedFile& file) {
 
 // An unnamed file where the file system offers one, so that a crash leaves nothing behind.
 int createNewFile(StagedFile& file) {
-  const int fd = ::openat(file.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  const int fd = retried([&] { return ::openat(file.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
   if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
   for (int attempt = 0; attempt < 16; ++attempt) {
     file.temporary = temporaryName();
-    const int named = ::openat(file.folder, file.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int named = retried([&] {
+      return ::openat(file.folder, file.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    });
     if (named >= 0 || errno != EEXIST) {
       if (named < 0) file.temporary.clear();
       return named;
@@ -150,11 +166,11 @@ int createNewFile(StagedFile& file) {
 // The replaced file's permission bits, and its owner where the process may set it.
 bool keepOwnerAndMode(const StagedFile& file) {
   struct stat old {}, made {};
-  if (::fstatat(file.folder, file.name.c_str(), &old, 0) != 0) return errno == ENOENT;
-  if (::fstat(file.fd, &made) != 0) return false;
+  if (retried([&] { return ::fstatat(file.folder, file.name.c_str(), &old, 0); }) != 0) return errno == ENOENT;
+  if (retried([&] { return ::fstat(file.fd, &made); }) != 0) return false;
   const bool sameOwner = old.st_uid == made.st_uid && old.st_gid == made.st_gid;
-  if (!sameOwner && ::fchown(file.fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return false;
-  return (old.st_mode & 07777) == (made.st_mode & 07777) || ::fchmod(file.fd, old.st_mode & 07777) == 0;
+  if (!sameOwner && retried([&] { return ::fchown(file.fd, old.st_uid, old.st_gid); }) != 0 && errno != EPERM) return false;
+  return (old.st_mode & 07777) == (made.st_mode & 07777) || retried([&] { return ::fchmod(file.fd, old.st_mode & 07777); }) == 0;
 }
 
 // Gives an unnamed file a temporary name in its folder, ready for the rename.
@@ -163,9 +179,12 @@ bool nameFile(StagedFile& file) {
   const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
   for (int attempt = 0; attempt < 16; ++attempt) {
     file.temporary = temporaryName();
-    if (::linkat(AT_FDCWD, self.c_str(), file.folder, file.temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (retried([&] { return ::linkat(AT_FDCWD, self.c_str(), file.folder, file.temporary.c_str(), AT_SYMLINK_FOLLOW); }) == 0)
+      return true;
     // Without /proc, privileged processes can still link the descriptor itself.
-    if (errno == ENOENT && ::linkat(file.fd, "", file.folder, file.temporary.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == ENOENT &&
+        retried([&] { return ::linkat(file.fd, "", file.folder, file.temporary.c_str(), AT_EMPTY_PATH); }) == 0)
+      return true;
     if (errno != EEXIST) break;
   }
   file.temporary.clear();
@@ -197,26 +216,32 @@ void makeRoom(FileBatch& batch) {
   batch.firstOpen = batch.files.size();
 }
 
+// A temporary put aside named and closed, opened again.
+int openTemporary(const StagedFile& file) {
+  return retried([&] { return ::openat(file.folder, file.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); });
+}
+
 bool staged(const StagedFile& file) { return !file.error && (file.fd >= 0 || !file.temporary.empty()); }
 
 // A file put aside named and closed is opened again for its flush.
 bool flushFile(StagedFile& file) {
-  const int fd = file.fd >= 0 ? file.fd : ::openat(file.folder, file.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  const bool flushed = fd >= 0 && ::fsync(fd) == 0;
+  const int fd = file.fd >= 0 ? file.fd : openTemporary(file);
+  const bool flushed = fd >= 0 && retried([fd] { return ::fsync(fd); }) == 0;
   if (!flushed) fail(file);
   if (fd >= 0 && fd != file.fd) ::close(fd);
   return flushed;
 }
 
 // One flush for each file system where that reaches the disk, cheaper than one for each of the
-// export's many files; elsewhere each file's own.
-bool flushAll(FileBatch& batch) {
+// export's many files; elsewhere each file's own, with a look at the stop between two.
+bool flushAll(FileBatch& batch, const std::atomic<bool>& stop) {
   std::set<std::uint64_t> flushed;
   for (const BatchFolder& folder : batch.folders)
-    if (folder.flushReachesDisk && flushed.insert(folder.device).second && ::syncfs(folder.fd) != 0)
+    if (folder.flushReachesDisk && flushed.insert(folder.device).second &&
+        retried([&folder] { return ::syncfs(folder.fd); }) != 0)
       return fail(batch.files.front());
-  return std::all_of(batch.files.begin(), batch.files.end(), [&batch](StagedFile& file) {
-    return folderRecord(batch, file.folder).flushReachesDisk || flushFile(file);
+  return std::all_of(batch.files.begin(), batch.files.end(), [&batch, &stop](StagedFile& file) {
+    return !stop && (folderRecord(batch, file.folder).flushReachesDisk || flushFile(file));
   });
 }
 
@@ -245,27 +270,33 @@ int openStagedFile(FileBatch& batch, const char* path) {
 // after the close can race the release, and the hidden file stays for good.
 void discardFile(StagedFile& file) {
   if (!file.temporary.empty()) {
-    const int held = file.fd >= 0 ? -1 : ::openat(file.folder, file.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    ::unlinkat(file.folder, file.temporary.c_str(), 0);
+    const int held = file.fd >= 0 ? -1 : openTemporary(file);
+    retried([&] { return ::unlinkat(file.folder, file.temporary.c_str(), 0); });
     if (held >= 0) ::close(held);
   }
   file.temporary.clear();
   closeFile(file);
 }
 
-bool readyFiles(FileBatch& batch) {
-  batch.ready = std::all_of(batch.files.begin(), batch.files.end(), staged) && flushAll(batch) &&
+bool readyFiles(FileBatch& batch, const std::atomic<bool>& stop) {
+  batch.ready = std::all_of(batch.files.begin(), batch.files.end(), staged) && flushAll(batch, stop) &&
                 std::all_of(batch.files.begin(), batch.files.end(), nameFile);
   if (!batch.ready) discardFiles(batch);
   return batch.ready;
 }
 
 bool commitFiles(FileBatch& batch) {
-  if (!batch.ready && !readyFiles(batch)) return false;
+  static const std::atomic<bool> never{false};
+  if (!batch.ready && !readyFiles(batch, never)) return false;
+  // A target may have been made immutable or append-only while the flush took its time.
+  if (!std::all_of(batch.files.begin(), batch.files.end(), [](StagedFile& file) { return replaceable(file) || fail(file); })) {
+    discardFiles(batch);
+    return false;
+  }
   std::map<int, StagedFile*> folders;  // each with its first new file, which a failed flush reports
   bool renaming = true;
   for (StagedFile& file : batch.files) {
-    if (renaming && ::renameat(file.folder, file.temporary.c_str(), file.folder, file.name.c_str()) == 0) {
+    if (renaming && retried([&file] { return ::renameat(file.folder, file.temporary.c_str(), file.folder, file.name.c_str()); }) == 0) {
       file.temporary.clear();
       file.committed = true;
       folders.emplace(file.folder, &file);
@@ -275,7 +306,7 @@ bool commitFiles(FileBatch& batch) {
     discardFile(file);
   }
   for (const auto& [folder, first] : folders)
-    if (::fsync(folder) != 0) fail(*first);
+    if (retried([folder] { return ::fsync(folder); }) != 0) fail(*first);
   return std::none_of(batch.files.begin(), batch.files.end(), [](const StagedFile& f) { return f.error != 0; });
 }
 

@@ -1,6 +1,7 @@
 // Off-screen 24-bit Images, drawing passes over them and the bitmap file writer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -111,13 +112,14 @@ int openStagedFile(FileBatch& batch, const char* path);
 // bottom-up as they lie in memory. False with the error in the new entry.
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
 // Flushes the new files (once for each file system whose flush is known to reach its disk, else
-// each file itself) and names each in its folder, ready for the renames; false, with every file
-// discarded, unless every file was staged, flushed and named. It may block for as long as the
-// disk takes, and touches nothing but the batch.
-bool readyFiles(FileBatch& batch);
-// Readies the batch if that is still to do, renames each file over its target, then flushes
-// each folder. A rename that fails stops the commit there, so the files before it are new and
-// the rest old. False when any file failed.
+// each file itself, until stop is set) and names each in its folder, ready for the renames;
+// false, with every file discarded, unless every file was staged, flushed and named. It may
+// block for as long as the disk takes, and touches nothing but the batch.
+bool readyFiles(FileBatch& batch, const std::atomic<bool>& stop);
+// Readies the batch if that is still to do, checks again that every target may be replaced (a
+// slow flush gives time to protect one), renames each file over its target, then flushes each
+// folder. A rename that fails stops the commit there, so the files before it are new and the
+// rest old. False when any file failed.
 bool commitFiles(FileBatch& batch);
 void discardFile(StagedFile& file);
 

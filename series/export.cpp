@@ -1,9 +1,8 @@
-// The export: every Frame as drawn and mirrored, as bitmap files under a chosen base path.
-#include <sys/stat.h>
-
+// The export: every Frame as drawn and mirrored, as bitmap files under a chosen base path, all
+// of them or none. A worker thread does the writing while the windows keep answering.
 #include <atomic>
 #include <cerrno>
-#include <functional>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -12,13 +11,6 @@
 
 namespace {
 
-// The first file of the export that failed, and how far the renames got.
-struct Failure {
-  std::string path;
-  std::string reason;
-  std::size_t replaced = 0;  // files already renamed over their targets
-};
-
 // Stages the file, or records why it could not be; false once the export cannot complete.
 bool stage(FileBatch& batch, ImageId image, const std::string& path) {
   if (image) return stageBitmap(batch, image, path.c_str());
@@ -26,145 +18,124 @@ bool stage(FileBatch& batch, ImageId image, const std::string& path) {
   return false;
 }
 
-Failure firstFailure(const FileBatch& batch, const std::vector<std::string>& paths) {
-  Failure failure;
-  for (std::size_t i = 0; i < batch.files.size(); ++i) {
-    const StagedFile& file = batch.files[i];
-    failure.replaced += file.committed ? 1 : 0;
-    if (!file.error || !failure.path.empty()) continue;
-    failure.path = paths[i];
-    failure.reason = file.sameTargetAs >= 0
-                         ? "Der Name führt zur selben Datei wie \"" + paths[static_cast<std::size_t>(file.sameTargetAs)] +
-                               "\", so dass eines der beiden Bilder verloren ginge."
-                         : failureReason(file);
-  }
-  return failure;
-}
-
 std::string progressText(int frame, int count) {
   return "Bild " + integerToText(frame) + " von " + integerToText(count) + " wird gespeichert …";
 }
 
-std::string failureMessage(const Failure& failure, std::size_t files) {
-  if (failure.replaced == 0)
-    return "Die Bilderserie konnte nicht gespeichert werden.\n"
-           "Die Datei \"" + failure.path + "\" konnte nicht geschrieben werden: " + failure.reason +
-           "\nEs wurde keine Datei verändert.";
-  return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
-         "Beim Ersetzen der Datei \"" + failure.path + "\" ist ein Fehler aufgetreten: " + failure.reason + "\n" +
-         integerToText(failure.replaced) + " von " + integerToText(files) +
-         " Dateien wurden ersetzt, die übrigen sind unverändert.";
-}
+enum class Step : int { Staging, Flushing, Renaming, Over };
+// Whether Abbrechen still counts: until the worker passes the point after which it renames.
+enum Gate : int { Open, Cancelled, Committing };
 
-std::string typeInTheWay(std::uint32_t type) {
-  switch (type) {
-    case S_IFDIR: return "Dort liegt ein Ordner mit diesem Namen.";
-    case S_IFIFO: return "Dort liegt eine benannte Pipe (FIFO) mit diesem Namen.";
-    case S_IFSOCK: return "Dort liegt ein Socket mit diesem Namen.";
-    case S_IFCHR:
-    case S_IFBLK: return "Dort liegt eine Gerätedatei mit diesem Namen.";
-    case S_IFLNK: return "Die Verknüpfung dieses Namens zeigt auf eine Datei, die es nicht gibt.";
-    default: return {};
-  }
-}
+// An export under way. Its worker stages, flushes and renames; the main thread meanwhile only
+// shows the progress and keeps the windows answering, and touches neither frames nor files.
+struct ExportRun {
+  ExportRun(Session& s, const std::string& b) : session(s), base(b), count(s.frames.count()) {}
+  Session& session;
+  const std::string base;
+  const int count;
+  FileBatch batch;
+  std::vector<std::string> paths;
+  std::atomic<int> frame{0};  // the frame being staged, from 1 on
+  std::atomic<Step> step{Step::Staging};
+  std::atomic<int> gate{Open};
+  std::atomic<bool> stop{false};  // set with a cancel that counted
+  bool complete = false;          // what the worker achieved, read once it is over
+  bool outOfMemory = false;
+  std::thread worker;
+  bool finished = false;
+  ExportResult result = ExportResult::Failed;
+};
+
+// The one export under way: none other starts until it is finished.
+ExportRun* running = nullptr;
 
 // Stages every frame and its mirror; false once one cannot be staged or the user cancels.
-bool stageAll(Session& session, const std::string& base, FileBatch& batch, std::vector<std::string>& paths,
-              bool& cancelled) {
-  FrameSeries& series = session.frames;
+bool stageAll(ExportRun& run) {
+  FrameSeries& series = run.session.frames;
   const ImageId mirror = createImage(400, 400);  // each frame's in turn: staging copies it
   bool staging = true;
   series.reset();
-  while (staging && series.next()) {
+  while (staging && !run.stop && series.next()) {
     const int n = series.index();
-    if (!progressAt(n, progressText(n + 1, series.count()))) {
-      cancelled = true;
-      break;
-    }
+    run.frame = n + 1;
     const ImageId image = series.current()->image;
-    const std::string name = base + integerToText(n);
-    paths.push_back(name + "l.bmp");
-    staging = stage(batch, image, paths.back());
+    const std::string name = run.base + integerToText(n);
+    run.paths.push_back(name + "l.bmp");
+    staging = stage(run.batch, image, run.paths.back());
     if (!staging) break;
-    paths.push_back(name + "r.bmp");
-    staging = stage(batch, mirrorImage(image, mirror) ? mirror : 0, paths.back());
+    run.paths.push_back(name + "r.bmp");
+    staging = stage(run.batch, mirrorImage(image, mirror) ? mirror : 0, run.paths.back());
   }
   releaseImage(mirror);
-  return staging && !cancelled;
+  return staging && !run.stop;
 }
 
-// A flush or a rename can take seconds on a slow or remote disk: it runs on a thread of its
-// own while the progress window shows and every window keeps painting and answering. Without a
-// thread to be had it runs here. False once the user cancelled meanwhile.
-bool whileAnswering(const std::string& text, const std::function<void()>& work) {
-  std::atomic<bool> done{false};
-  const auto run = [&work, &done] {
-    work();
-    done = true;
-    wakeProgress();
-  };
-  std::thread worker;
+bool enter(ExportRun& run, Step step) {
+  run.step = step;
+  wakeProgress();
+  return true;
+}
+
+// A cancel counts until the renames begin; they are not stopped halfway.
+bool passPointOfNoReturn(ExportRun& run) {
+  int open = Open;
+  return run.gate.compare_exchange_strong(open, Committing);
+}
+
+void work(ExportRun& run) {
   try {
-    worker = std::thread(run);
-  } catch (const std::system_error&) {
-    run();
+    run.complete = stageAll(run) && enter(run, Step::Flushing) && readyFiles(run.batch, run.stop) &&
+                   passPointOfNoReturn(run) && enter(run, Step::Renaming) && commitFiles(run.batch);
+  } catch (const std::bad_alloc&) {
+    run.outOfMemory = true;
   }
-  const bool kept = progressUntil(text, [&done] { return done.load(); });
-  if (worker.joinable()) worker.join();
-  return kept;
+  enter(run, Step::Over);
 }
 
-// A cancel counts until the flush is done; the renames that follow are not stopped halfway.
-bool commitUnlessCancelled(FileBatch& batch, bool& cancelled) {
-  bool ready = false, committed = false;
-  cancelled = !whileAnswering("Die Bilder werden auf den Datenträger geschrieben …", [&] { ready = readyFiles(batch); });
-  if (!ready || cancelled) return false;
-  const std::string renaming = "Die Dateien werden an ihren Platz gebracht …";
-  progressWithoutCancel(renaming);
-  whileAnswering(renaming, [&] { committed = commitFiles(batch); });
-  return committed;
+void refresh(ExportRun& run) {
+  int open = Open;
+  if (progressStopRequested() && run.gate.compare_exchange_strong(open, Cancelled)) run.stop = true;
+  switch (run.step.load()) {
+    case Step::Staging:
+    case Step::Flushing:
+      if (run.gate == Cancelled) {
+        progressAt(run.frame, "Das Speichern wird abgebrochen …");
+      } else if (run.step == Step::Staging) {
+        progressAt(run.frame, progressText(run.frame, run.count));
+      } else {
+        progressAt(run.count, "Die Bilder werden auf den Datenträger geschrieben …");
+        showProgress();  // from the moment a slow disk may hold it up
+      }
+      break;
+    case Step::Renaming: progressWithoutCancel("Die Dateien werden an ihren Platz gebracht …"); break;
+    case Step::Over: break;
+  }
 }
 
-std::string guardReason(StagedFile::Guard guard) {
-  switch (guard) {
-    case StagedFile::Guard::StickyFolder:
-      return "Die Datei gehört einem anderen Benutzer, und in diesem Ordner darf nur ihr Eigentümer sie ersetzen.";
-    case StagedFile::Guard::Immutable: return "Die Datei ist gegen jede Änderung geschützt (chattr +i).";
-    case StagedFile::Guard::AppendOnly: return "Die Datei oder ihr Ordner darf nur ergänzt werden (chattr +a).";
-    default: return {};
-  }
+void waitFor(ExportRun& run) {
+  waitWhileWorking([&run] { return run.step == Step::Over; }, [&run] { refresh(run); });
+}
+
+ExportResult outcome(const ExportRun& run) {
+  if (run.gate == Cancelled) return ExportResult::Cancelled;
+  return run.complete ? ExportResult::Completed : ExportResult::Failed;
+}
+
+// Once, by whichever wait sees the worker over first.
+void finish(ExportRun& run) {
+  if (run.finished) return;
+  run.finished = true;
+  if (run.worker.joinable()) run.worker.join();
+  running = nullptr;
+  endProgress();
+  endBatch(run.batch);  // what was staged goes before any question: it may fill the disk
+  setBusy(false);
+  run.result = outcome(run);
+  if (run.result == ExportResult::Completed) run.session.seriesSaved = true;
+  if (run.result == ExportResult::Failed) askUser("Limbrik Editor", exportFailureMessage(run.batch, run.paths, run.outOfMemory), 0x30);
 }
 
 }  // namespace
-
-std::string failureReason(const StagedFile& file) {
-  if (file.inTheWay) return typeInTheWay(file.inTheWay);
-  if (file.guard != StagedFile::Guard::None) return guardReason(file.guard);
-  switch (file.error) {
-    case EACCES:
-    case EPERM: return "Sie haben keine Berechtigung, dort zu schreiben.";
-    case ENOSPC:
-    case EDQUOT: return "Auf dem Datenträger ist kein Platz mehr frei.";
-    case ENOENT:
-      if (file.folder < 0) return "Der Ordner existiert nicht.";
-      break;  // a folder that exists but makes no file of that name (/proc): the system's own word
-    case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner.";
-    case EROFS: return "Das Dateisystem ist schreibgeschützt.";
-    case ENAMETOOLONG: return "Der Name ist zu lang.";
-    case EISDIR: return "Dort liegt ein Ordner mit diesem Namen.";
-    case ELOOP: return "Die Verknüpfungen dieses Namens führen im Kreis.";
-    case EFBIG:
-      return file.overSizeLimit ? "Die Datei ist größer, als die Dateigrößenbegrenzung dieses Programms erlaubt "
-                                  "(ulimit -f)."
-                                : "Die Datei ist zu groß für das Dateisystem.";
-    case EBUSY: return "Unter diesem Namen ist ein anderes Dateisystem eingehängt.";
-    case EMFILE: return "Das Programm hat zu viele Dateien zugleich geöffnet.";
-    case ENFILE: return "Das System hat zu viele Dateien zugleich geöffnet.";
-    case ENOMEM: return "Es war nicht genug Speicher frei.";
-    default: break;
-  }
-  return "Das System meldet den Fehler Nr. " + integerToText(static_cast<std::uint64_t>(file.error)) + ".";
-}
 
 ExportResult exportSeries(Session& session) {
   if (session.frames.count() == 0) return ExportResult::NothingToSave;
@@ -175,21 +146,23 @@ ExportResult exportSeries(Session& session) {
 
 ExportResult exportSeriesTo(Session& session, const std::string& base) {
   if (session.frames.count() == 0) return ExportResult::NothingToSave;
+  ExportRun run(session, base);
   setBusy(true);
-  beginProgress("Limbrik Editor", session.frames.count());
-  FileBatch batch;  // every file is staged before any target is touched
-  std::vector<std::string> paths;
-  bool cancelled = false;
-  const bool complete =
-      stageAll(session, base, batch, paths, cancelled) && commitUnlessCancelled(batch, cancelled);
-  endProgress();
-  endBatch(batch);  // what was staged goes before any question: it may fill the disk
-  setBusy(false);
-  if (cancelled) return ExportResult::Cancelled;
-  if (!complete) {
-    askUser("Limbrik Editor", failureMessage(firstFailure(batch, paths), paths.size()), 0x30);
-    return ExportResult::Failed;
+  beginProgress("Limbrik Editor", run.count);
+  running = &run;
+  try {
+    run.worker = std::thread(work, std::ref(run));
+  } catch (const std::system_error&) {
+    work(run);  // without a thread to be had, here, with the windows standing still
   }
-  session.seriesSaved = true;
-  return ExportResult::Completed;
+  waitFor(run);
+  finish(run);
+  return run.result;
+}
+
+void finishRunningExport() {
+  if (!running) return;
+  ExportRun& run = *running;
+  waitFor(run);
+  finish(run);
 }

@@ -100,9 +100,15 @@ enum class ExportResult { NothingToSave, Cancelled, Failed, Completed };
 ExportResult exportSeries(Session& session);
 // The export's writing under a base path already chosen.
 ExportResult exportSeriesTo(Session& session, const std::string& base);
+// Sees an export under way through to its end, its message included, from inside that
+// export's own wait: for a request that must be answered there and then (the session's end).
+void finishRunningExport();
 // Why a file could not be written, in German: for what stood in its way (a file type, see
 // StagedFile), else for its errno value.
 std::string failureReason(const StagedFile& file);
+// What an export that failed tells the user: the first file that failed and why, and how many
+// files were replaced; outOfMemory when memory ran out between the files.
+std::string exportFailureMessage(const FileBatch& batch, const std::vector<std::string>& paths, bool outOfMemory);
 // Draws the left-right mirror of a frame (400 x 400) into another; false without either.
 bool mirrorImage(ImageId source, ImageId into);
 

@@ -96,19 +96,24 @@ std::uint32_t canvasRevision(int id);
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags);
 // The chosen full path, or the empty text on cancel.
 std::string askSavePath();
-// A progress window for a long command, a child of the main window with an "Abbrechen"
-// button; it shows only once the command has run for half a second.
+// A progress window for a long command that another thread does, a child of the main window
+// with an "Abbrechen" button; it shows once the command has run for half a second.
 void beginProgress(const std::string& title, int total);
-// Reports step of total with a text; false once the user has cancelled.
-bool progressAt(int step, const std::string& text);
-// Shows the progress window at once with the text and keeps every window painted and answering
-// until done() holds, which another thread makes true; false once the user has cancelled.
-bool progressUntil(const std::string& text, const std::function<bool()>& done);
-// Called from that thread once done() holds, so that the wait sees it at once.
-void wakeProgress();
-// From here on the command cannot be stopped: the window says what it does and offers no
-// Abbrechen.
+// Shows step of total with a text.
+void progressAt(int step, const std::string& text);
+// Shows the window now.
+void showProgress();
+// Whether the user asked to stop: Abbrechen, Escape or the close box. The window stays.
+bool progressStopRequested();
+// From here on the command cannot be stopped: the window shows what it does and offers no
+// Abbrechen; Escape and the close box do nothing.
 void progressWithoutCancel(const std::string& text);
+// Keeps every window painted and answering until done() holds, which the other thread makes
+// true, and calls refresh() after each wake; events are handled at least once. It may be
+// entered again from inside itself, for the same command.
+void waitWhileWorking(const std::function<bool()>& done, const std::function<void()>& refresh);
+// Called from the other thread when there is something to show, or when done() holds.
+void wakeProgress();
 void endProgress();
 // Shows the busy pointer while a long command runs.
 void setBusy(bool busy);

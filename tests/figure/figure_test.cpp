@@ -34,7 +34,7 @@ TEST(PointerAngle, ClockwiseFromUpInNinetyToFourHundredFifty) {
   EXPECT_EQ(pointerAngle(-1, -1, 200, 230), 319);
   Figure figure{};
   resetPose(figure);
-  dragUpdate(figure, 0, 390, 390);  // an upper arm stretches towards the pointer only up to its longest
+  dragUpdate(figure, 0, figure[0].x + 63, figure[0].y);  // an upper arm stretches towards the pointer only up to its longest
   EXPECT_EQ(figure[0].length, 60);
 }
 

@@ -57,6 +57,24 @@ TEST_F(Services, TheWindowStandsInTheMiddleOfTheScreen) {
   EXPECT_EQ(window()->frameGeometry().center(), window()->screen()->geometry().center());
 }
 
+// Abbrechen, Escape and the close box ask the command to stop and leave the window up until
+// it has; once the command cannot be stopped they do nothing.
+TEST_F(Services, TheProgressWindowStaysUntilTheCommandHasStopped) {
+  for (const bool stoppable : {true, false}) {
+    beginProgress("Limbrik Editor", 3);
+    showProgress();
+    if (!stoppable) progressWithoutCancel("Die Dateien werden an ihren Platz gebracht …");
+    auto* progress = window()->findChild<QProgressDialog*>();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(progress));
+    QTest::keyClick(progress, Qt::Key_Escape);
+    EXPECT_TRUE(progress->isVisible()) << "Escape";
+    progress->close();
+    EXPECT_EQ(progressStopRequested(), stoppable);
+    EXPECT_TRUE(progress->isVisible());
+    endProgress();
+  }
+}
+
 TEST(Widening, EveryWayTheProcessorHasGivesThePlainPixels) {
   std::vector<std::uint8_t> row(3 * 40);
   for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<std::uint8_t>(i * 37 + 11);
