@@ -155,6 +155,12 @@ class Editor:
         return len(set(self.x_window(window).get_image(0, 0, geometry.width, geometry.height, X.ZPixmap,
                                                       0xFFFFFFFF).data)) > 2
 
+    def mapped(self, window):  # this one window, however other windows come and go meanwhile
+        try:
+            return self.x_window(window).get_attributes().map_state == X.IsViewable
+        except xerror.XError:
+            return False
+
     def gone(self, title):
         assert wait_until(lambda: not self.visible(title)), f'"{title}" stays'
 

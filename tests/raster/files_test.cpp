@@ -65,8 +65,7 @@ TEST(FileBatch, ReadyFilesAreOnTheDiskOfAFuseFileSystem) {
   initImageStore();
   FileBatch batch;
   for (const char* name : {"a.bmp", "b.bmp"}) ASSERT_TRUE(stageBitmap(batch, createImage(4, 4), (mount.at / name).c_str()));
-  const std::atomic<bool> stop{false};
-  ASSERT_TRUE(readyFiles(batch, stop));
+  ASSERT_TRUE(readyFiles(batch, std::atomic<bool>{false}));
   for (const StagedFile& file : batch.files) EXPECT_EQ(mount.sizeOnDisk(file.temporary), 102) << file.temporary;
   endBatch(batch);
   shutdownImageStore();

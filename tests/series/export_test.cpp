@@ -48,8 +48,13 @@ TEST_F(Export, WritesEveryFrameAndItsMirrorUnderThePlainBase) {
   EXPECT_EQ(exportSeries(session), ExportResult::Cancelled);
   std::ofstream(folder / "walk.bmp3l.bmp") << "old";  // replaced without a question
   const std::size_t imagesBefore = liveImageCount();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const rlimit low{48, saved.rlim_max};  // three new files open at a time: the rest wait named and closed
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   chooseSavePath((folder / "walk.bmp").string());
   EXPECT_EQ(exportSeries(session), ExportResult::Completed);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_TRUE(session.seriesSaved);
   const auto written = folderState(folder);
   ASSERT_EQ(written.size(), 22u);
@@ -243,26 +248,22 @@ TEST_F(Export, TheNextExportRemovesOnlyTemporariesThatNoLiveExportCanOwn) {
 }
 
 // A disk that holds every call (its FUSE server stopped): Abbrechen leaves the window up, saying
-// that the export stops, until the worker is back; then nothing has changed. Under a low
-// open-file limit the next export puts most of its new files aside, named and closed, and
-// every one takes its place.
+// that the export stops, until the worker is back; then nothing has changed.
 TEST_F(Export, ACancelWaitsForTheDiskAndChangesNothing) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting through FUSE needs root";
   const FuseMount fuse(folder, "8M");
   ASSERT_TRUE(fuse.mounted);
-  captureMany(40);
-  writeOldExport(fuse.at, "walk", 40);
+  captureMany(3);
+  writeOldExport(fuse.at, "walk", 3);
   const auto before = folderState(fuse.at);
   std::string said;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     auto* progress = window()->findChild<QProgressDialog*>();
     if (!progress || !progress->isVisible() || !said.empty()) return;
-    if (auto* button = progress->findChild<QPushButton*>(); button && button->isEnabled()) button->click();
-    if (progress->labelText().startsWith("Das Speichern wird abgebrochen")) {
-      said = progress->labelText().toStdString();
-      ::kill(fuse.server, SIGCONT);
-    }
+    progress->findChild<QPushButton*>()->click();  // once: then it is disabled
+    if (progress->labelText().startsWith("Das Speichern wird abgebrochen")) said = progress->labelText().toStdString();
+    if (!said.empty()) ::kill(fuse.server, SIGCONT);
   });
   watch.start(10);
   ::kill(fuse.server, SIGSTOP);
@@ -270,19 +271,6 @@ TEST_F(Export, ACancelWaitsForTheDiskAndChangesNothing) {
   EXPECT_EQ(said, "Das Speichern wird abgebrochen …");
   EXPECT_EQ(folderState(fuse.at), before);
   EXPECT_FALSE(session.seriesSaved);
-  watch.stop();
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-  const rlimit low{48, saved.rlim_max};  // three new files open at a time
-  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-  const ExportResult last = exportSeriesTo(session, (folder / "walk").string());
-  ::setrlimit(RLIMIT_NOFILE, &saved);
-  EXPECT_EQ(last, ExportResult::Completed);
-  auto after = folderState(folder);
-  after.erase("fs.img");
-  after.erase("mount");
-  EXPECT_EQ(after.size(), 80u);  // no temporary left
-  for (const auto& [name, what] : after) EXPECT_EQ(what.rfind("480054 bytes", 0), 0u) << name;
 }
 
 }  // namespace
