@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
-#include <system_error>
+#include <exception>
 #include <thread>
 
 #include "series.h"
@@ -95,20 +95,16 @@ void work(ExportRun& run) {
 void refresh(ExportRun& run) {
   int open = Open;
   if (progressStopRequested() && run.gate.compare_exchange_strong(open, Cancelled)) run.stop = true;
-  switch (run.step.load()) {
-    case Step::Staging:
-    case Step::Flushing:
-      if (run.gate == Cancelled) {
-        progressAt(run.frame, "Das Speichern wird abgebrochen …");
-      } else if (run.step == Step::Staging) {
-        progressAt(run.frame, progressText(run.frame, run.count));
-      } else {
-        progressAt(run.count, "Die Bilder werden auf den Datenträger geschrieben …");
-        showProgress();  // from the moment a slow disk may hold it up
-      }
-      break;
-    case Step::Renaming: progressWithoutCancel("Die Dateien werden an ihren Platz gebracht …"); break;
-    case Step::Over: break;
+  const Step step = run.step;
+  if (step == Step::Renaming) {
+    progressWithoutCancel("Die Dateien werden an ihren Platz gebracht …");
+  } else if (run.gate == Cancelled) {
+    progressAt(run.frame, "Das Speichern wird abgebrochen …");
+  } else if (step == Step::Staging) {
+    progressAt(run.frame, progressText(run.frame, run.count));
+  } else if (step == Step::Flushing) {
+    progressAt(run.count, "Die Bilder werden auf den Datenträger geschrieben …");
+    showProgress();  // from the moment a slow disk may hold it up
   }
 }
 
@@ -152,8 +148,8 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
   running = &run;
   try {
     run.worker = std::thread(work, std::ref(run));
-  } catch (const std::system_error&) {
-    work(run);  // without a thread to be had, here, with the windows standing still
+  } catch (const std::exception&) {  // no thread or no memory for one: here, the windows standing still
+    work(run);
   }
   waitFor(run);
   finish(run);
