@@ -16,8 +16,11 @@ void startUp(AppState& app);
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);
 void confirmQuit(AppState& app);
-// After an allocation took the memory reserve: one warning, then the reserve is held again.
-void keepMemoryReserve();
+// One pass after its event wait: the look at memory after input, the event, the view, the quit
+// question; a command that finds no memory ends nothing. Then the warning of a shortage that began.
+void runPass(AppState& app, int event);
+// Once for each shortage of memory: the user is asked to save now.
+void warnOfShortage();
 // How long the next pass may wait for input: 2 ms while a drag is held or the last pass drew,
 // until the next frame while playing, and otherwise without limit.
 int passTimeout(const AppState& app, bool drew);

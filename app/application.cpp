@@ -2,11 +2,14 @@
 #include <malloc.h>
 
 #include <csignal>
+#include <new>
 
 #include "app.h"
 #include "ui.h"
 
 namespace {
+
+constexpr int missingFrameRetryMs = 200;
 
 AppState* running = nullptr;  // for the session's end, which Qt reports from inside a wait
 
@@ -59,6 +62,9 @@ void startUp(AppState& app) {
   // Large blocks (zstd's working memory, a packing's scratch) always get mappings of their own
   // and go back to the system when freed, instead of the heap keeping them.
   ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  // One heap for every thread: a thread's heap of its own reserves 64 MB of address space at
+  // once, more than a limit may leave (the save dialog starts three threads).
+  ::mallopt(M_ARENA_MAX, 1);
   holdMemoryReserve();
   initImageStore();
   startWindowServices();
@@ -104,17 +110,41 @@ void updateView(AppState& app) {
 
 int passTimeout(const AppState& app, bool drew) {
   if (app.dragSegment >= 0) return 2;
-  if (app.session.previewMode) return nextFrameDueIn(app.session);
+  if (app.session.previewMode) {
+    const int due = nextFrameDueIn(app.session);
+    // A frame that memory did not let show is tried again a few times a second.
+    return app.session.frameMissing && (due < 0 || due > missingFrameRetryMs) ? missingFrameRetryMs : due;
+  }
   return drew ? 2 : -1;  // a pass that drew is followed by one more, until nothing changes
 }
 
-void keepMemoryReserve() {
-  if (memoryReserveTaken())
+void warnOfShortage() {
+  if (!memoryReserveTaken()) return;
+  try {
     askUser("Limbrik Editor",
             "Der Arbeitsspeicher ist knapp geworden. Speichern Sie die Bilderserie jetzt, damit kein Bild "
             "verloren geht.",
             0x30);
-  holdMemoryReserve();  // again, once there is room for it
+  } catch (const std::bad_alloc&) {
+    // Not even the message found room; the title of a frame that cannot show says it too.
+  }
+}
+
+void runPass(AppState& app, int event) {
+  if (event != 0) {  // before the work that input asks for: a dialog, the menu, an export
+    watchMemory();
+    warnOfShortage();
+  }
+  try {
+    handleEvent(app, event);
+    updateView(app);
+    confirmQuit(app);
+  } catch (const std::bad_alloc&) {
+    // The command found no memory: the frames are all kept, and nothing ends.
+    app.quitRequested = false;
+    releaseMemoryReserve();
+  }
+  warnOfShortage();
 }
 
 void confirmQuit(AppState& app) {
@@ -125,7 +155,13 @@ void confirmQuit(AppState& app) {
 
 bool sessionMayEnd(AppState& app) {
   finishRunningExport();  // the manager may ask while an export writes: it is answered after it
-  app.sessionEnded = quitConfirmed(app.session);
+  watchMemory();
+  try {
+    app.sessionEnded = quitConfirmed(app.session);
+  } catch (const std::bad_alloc&) {
+    app.sessionEnded = false;  // the logout waits for a save that can run
+    releaseMemoryReserve();
+  }
   dropCloseRequests();
   return app.sessionEnded;
 }
@@ -150,12 +186,10 @@ int runApplication(int& argc, char** argv) {
   onSessionEnd([] { return sessionMayEnd(*running); });
   int timeout = 2;
   do {
-    handleEvent(app, waitEvent(timeout));
+    const int event = waitEvent(timeout);
     const std::uint32_t shown = canvasRevision(layout::canvas);
-    updateView(app);
+    runPass(app, event);
     const bool drew = canvasRevision(layout::canvas) != shown;
-    confirmQuit(app);
-    keepMemoryReserve();
     timeout = passTimeout(app, drew);
   } while (!app.quitRequested && !app.sessionEnded);
   running = nullptr;

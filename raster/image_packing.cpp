@@ -63,6 +63,7 @@ const std::uint8_t* imagePixels(const ImageRecord& record) {
   slot.owner = nullptr;
   if (!slot.raster || slot.raster.get_deleter().size != size) slot.raster = allocatePixels(size);
   if (!cache.context) cache.context = ZSTD_createDCtx();
+  if (!cache.context && releaseMemoryReserve()) cache.context = ZSTD_createDCtx();
   if (!slot.raster || !cache.context ||
       ZSTD_decompressDCtx(cache.context, slot.raster.get(), size, record.packed.get(), record.packedSize) != size) {
     slot = Expansion{};

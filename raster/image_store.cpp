@@ -67,7 +67,9 @@ bool makeRaster(ImageRecord& record, std::int32_t width, std::int32_t height) {
 // A mapping of its own rather than the heap: freed heap blocks of this size stay with the
 // process, so a released series would keep its memory.
 PixelMemory allocatePixels(std::size_t size) {
-  void* at = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const auto map = [size] { return ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0); };
+  void* at = map();
+  if (at == MAP_FAILED && releaseMemoryReserve()) at = map();  // the reserve is for this  // the reserve is for this
   if (at == MAP_FAILED) return PixelMemory(nullptr, PixelRelease{});
   return PixelMemory(static_cast<std::uint8_t*>(at), PixelRelease{size});  // zero-filled, so black
 }

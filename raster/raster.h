@@ -55,6 +55,25 @@ const std::uint8_t* imagePixels(const ImageRecord& record);
 // Number of Images the store holds now.
 std::size_t liveImageCount();
 
+// Room, in bytes, that this process may still take before the tightest limit on its memory: its
+// address space, its cgroup's memory, the system's commit limit under strict overcommit. Very
+// large without any limit.
+long long memoryRoom();
+// What the save dialog, the menu, a message and an export need at once, with room to spare.
+constexpr long long memoryMargin = 40ll << 20;
+constexpr std::size_t memoryReserveSize = 48u << 20;
+// Takes the reserve of address space kept for a shortage, as far as the room allows, and lets a
+// failing allocation give it up.
+void holdMemoryReserve();
+// Gives the reserve up, from any thread; whether there was any to give.
+bool releaseMemoryReserve();
+// Gives the reserve up when less than the margin is left, and takes it back in steps once the
+// room is there again.
+void watchMemory();
+// Whether a shortage began since the last call: the reserve stopped being whole, given up by
+// the watch or by an allocation that failed. Once for each shortage.
+bool memoryReserveTaken();
+
 // A folder of a batch, held open from its first file on, so that the batch works in the
 // folder itself wherever it is moved meanwhile.
 struct BatchFolder {

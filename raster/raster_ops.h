@@ -22,6 +22,8 @@ void drawLine24(DrawSurface& s, std::int32_t x1, std::int32_t y1, std::int32_t x
 void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y);
 void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std::int32_t y, std::int32_t alpha);
 
+// The start of a small file of /proc or /sys, empty without one.
+std::string smallFile(const char* path);
 // A new name for a temporary file: one that a later sweep on this machine recognises.
 std::string temporaryName();
 // Removes the temporaries in the folder that this user's processes on this machine left and

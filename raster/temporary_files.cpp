@@ -38,12 +38,8 @@ struct Origin {
 constexpr std::time_t abandonedAfter = 24 * 60 * 60;
 
 std::string firstLine(const char* path) {
-  char buffer[128] = {};
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
-  ::close(fd);
-  return n > 0 ? std::string(buffer, std::strcspn(buffer, "\n")) : std::string();
+  const std::string text = smallFile(path);
+  return text.substr(0, text.find('\n'));
 }
 
 std::uint32_t fnv1a32(const std::string& text) {
@@ -109,6 +105,15 @@ bool isStale(const std::uint32_t (&fields)[fieldCount], const struct stat& info)
 }
 
 }  // namespace
+
+std::string smallFile(const char* path) {
+  char buffer[4096];
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  ::close(fd);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
 
 std::string temporaryName() {
   static std::atomic<std::uint32_t> counter{0};

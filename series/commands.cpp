@@ -41,6 +41,7 @@ void captureFrame(Session& session) {
             "Das Bild konnte nicht aufgenommen werden: Es ist nicht genug Arbeitsspeicher frei.\n"
             "Die Bilderserie ist unverändert. Speichern Sie sie jetzt.",
             0x30);
+    memoryReserveTaken();  // this message is the shortage's warning
     return;
   }
   session.frames.last();

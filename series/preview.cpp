@@ -25,12 +25,24 @@ PreviewShown shownNow(ImageId image) {
   return {true, image, record ? record->revision : 0, canvasRevision(layout::canvas)};
 }
 
-// Draws the current Frame unless the canvas shows exactly it already.
+void sayFrameMissing(Session& session, bool missing) {
+  if (session.frameMissing == missing) return;
+  session.frameMissing = missing;
+  setWindowTitle(layout::window, missing ? "Limbrik Animator – Bild " + integerToText(session.frames.index() + 1) +
+                                               " kann gerade nicht gezeigt werden: Der Arbeitsspeicher ist knapp"
+                                         : "Limbrik Animator");
+}
+
+// Draws the current Frame unless the canvas shows exactly it already. A frame that cannot be
+// expanded now is not drawn and does not count as shown: the last picture stays, and the
+// title says why, until memory is back.
 void showCurrentFrame(Session& session) {
   const Frame* frame = session.frames.current();
   const ImageId image = frame ? frame->image : 0;
   if (session.shown == shownNow(image)) return;
-  if (!beginDrawing(canvasOutput(layout::canvas))) return;
+  const ImageRecord* record = lookupImage(image);
+  sayFrameMissing(session, record && !imagePixels(*record));
+  if (session.frameMissing || !beginDrawing(canvasOutput(layout::canvas))) return;
   if (image) drawImage(imageHandle(image), 0, 0);
   endDrawing();
   session.shown = shownNow(image);
@@ -57,6 +69,7 @@ void enterPreview(Session& session) {
 }
 
 void leavePreview(Session& session) {
+  sayFrameMissing(session, false);
   disableMenuItem(layout::menuBar, menu::capture, 0);
   setMenuItemChecked(layout::menuBar, menu::preview, 0);
   session.previewMode = false;

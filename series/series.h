@@ -73,18 +73,13 @@ struct Session {
   bool seriesSaved = false;
   std::uint32_t lastAdvanceTick = 0;
   PreviewShown shown;
+  bool frameMissing = false;  // the preview's frame could not be expanded: the last picture stays
 };
 
 // Adds the pose as a new last frame; without memory for it the series stays as it was and a
 // message says so.
 void captureFrame(Session& session);
 
-// A reserve of address space that a failing allocation releases, so that the question, a
-// message and the save dialog still run when memory runs out: held from start-up on.
-void holdMemoryReserve();
-void releaseMemoryReserve();
-// Whether an allocation failed and took the reserve since the last call.
-bool memoryReserveTaken();
 void newSeries(Session& session);
 // 6 Yes, 7 No, 2 Cancel; 0 without asking when the series is saved already.
 int askToSave(const Session& session);

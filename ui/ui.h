@@ -53,6 +53,7 @@ int eventSubtype();
 // the menu bar.
 void openWindow(int id, int width, int height, const std::string& title);
 void resizeWindow(int id, int height);
+void setWindowTitle(int id, const std::string& title);
 
 void createMenuBar(int menuId, int windowId);
 void addMenuTitle(const std::string& text);

@@ -91,6 +91,10 @@ void resizeWindow(int id, int height) {
   w->client->setGeometry(0, top, window.width(), std::max(0, height - top));
 }
 
+void setWindowTitle(int id, const std::string& title) {
+  if (WindowRecord* w = windowRecord(id)) w->widget->setWindowTitle(QString::fromStdString(title));
+}
+
 void closeAllWindows() {
   for (const WindowRecord& w : windows) delete w.widget.data();  // with its menu bar and controls
   windows.assign(1, WindowRecord{});

@@ -83,8 +83,8 @@ def x11(runtime_dirs):  # an Xvfb display with a window manager: the environment
 
 # The editor on the X11 display: its window, input through xdotool, the screen through Xlib.
 class Editor:
-    def __init__(self, env, folder, *args, wrapper=()):
-        self.program = Program([*wrapper, BINARY, *args], env=env)
+    def __init__(self, env, folder, *args, wrapper=(), cwd=None):
+        self.program = Program([*wrapper, BINARY, *args], env=env, cwd=cwd)
         self.folder = folder
         self.screen = xdisplay.Display()
         self.window = self.shown("Limbrik Animator", deadline=60)  # a first start may wait on a cold disk

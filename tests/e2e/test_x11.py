@@ -1,4 +1,5 @@
 # The roads a user takes on X11, each ending with the program's exit status, and the command line.
+import os
 import pathlib
 import platform
 import signal
@@ -144,13 +145,15 @@ SYNCFS = {"x86_64": 306, "aarch64": 267}[platform.machine()]
 
 
 # A disk that takes long to flush (every syncfs held up for twenty seconds): the progress window
-# shows while the flush is held, painted by a loop that still runs, and a target made immutable
-# meanwhile stops the export before any rename. The next export completes although the system
-# interrupts every other link, flush and rename.
+# shows while the flush is held, painted by a loop that still runs, and a target that appears,
+# immutable, meanwhile stops the export before any rename. The next export completes although
+# the system interrupts every other link, flush and rename. The save dialog opens in the folder,
+# so that the name is typed without a path and no completer's list can take its Return.
 def test_a_slow_flush_shows_the_progress_window_while_it_is_held(x11, tmp_path):
-    traced = dict(x11, ASAN_OPTIONS=x11.get("ASAN_OPTIONS", "") + ":detect_leaks=0")  # no leak check under ptrace
+    traced = dict(x11, ASAN_OPTIONS=x11.get("ASAN_OPTIONS", "") + ":detect_leaks=0",  # no leak check under ptrace
+                  XDG_CONFIG_HOME=str(tmp_path.parent / "config"))  # no folder remembered by earlier dialogs
     editor = Editor(traced, tmp_path, wrapper=["strace", "-f", "-o", "/dev/null", "-e", "inject=syncfs:delay_enter=20000000",
-                                               "-e", "inject=linkat,fsync,renameat:error=EINTR:when=1+2"])
+                                               "-e", "inject=linkat,fsync,renameat:error=EINTR:when=1+2"], cwd=tmp_path)
     pid = int(output("pgrep", "-P", str(editor.program.process.pid)))
 
     def flushing():  # a thread of the editor is inside syncfs
@@ -159,32 +162,52 @@ def test_a_slow_flush_shows_the_progress_window_while_it_is_held(x11, tmp_path):
     def export():
         editor.key("ctrl+s")
         editor.shown("Speichern unter")
-        editor.xdo("mousemove", 1279, 1023)  # off the completer's list, where it would pick an old name
-        editor.xdo("type", "--delay", 20, tmp_path / "walk")
+        editor.xdo("type", "--delay", 20, "walk")
         editor.key("Return")
     try:
         editor.click(50, 50, 3)
-        for name in ("walk0l.bmp", "walk0r.bmp"):
-            (tmp_path / name).write_text("old")
         export()
         assert wait_until(flushing), "no flush"
         progress = editor.shown("Limbrik Editor")
         assert flushing(), "the window came after the flush"
         assert wait_until(lambda: editor.painted(progress)), "nothing paints while the disk flushes"
+        for name in ("walk0l.bmp", "walk0r.bmp"):
+            (tmp_path / name).write_text("old")
         subprocess.run(["chattr", "+i", tmp_path / "walk0r.bmp"], check=True)
         assert wait_until(lambda: not editor.mapped(progress), 40)
         editor.question("Return")  # the message that the file is protected
         subprocess.run(["chattr", "-i", tmp_path / "walk0r.bmp"], check=True)
         assert [(tmp_path / name).read_text() for name in editor.files()] == ["old", "old"]
+        for name in editor.files():
+            (tmp_path / name).unlink()
         export()
-        assert wait_until(lambda: all((tmp_path / n).stat().st_size == 480054 for n in ("walk0l.bmp", "walk0r.bmp")), 40)
+        names = ["walk0l.bmp", "walk0r.bmp"]  # the temporaries gone: then both names stay
+        assert wait_until(lambda: editor.files() == names and all((tmp_path / n).stat().st_size == 480054 for n in names), 40)
         editor.close_box()  # saved: nothing to ask
         editor.program.ends_with_zero()
-        assert editor.files() == ["walk0l.bmp", "walk0r.bmp"]
     finally:
         subprocess.run(["chattr", "-i", tmp_path / "walk0r.bmp"])
         editor.program.stop()
         editor.screen.close()
+
+
+# The address space limited below what the running editor maps, as prlimit limits it: Ctrl+S
+# warns that memory is short, and the save dialog still opens and saves every frame.
+def test_memory_short_warns_and_the_save_still_runs(editor):
+    if "ASAN_OPTIONS" in os.environ:
+        pytest.skip("the sanitizer maps more address space than any limit can leave")
+    editor.click(50, 50, 3)
+    editor.click(80, 60, 3)
+    pid = str(editor.program.process.pid)
+    mapped = int(pathlib.Path(f"/proc/{pid}/statm").read_text().split()[0]) * os.sysconf("SC_PAGESIZE")
+    subprocess.run(["prlimit", "--pid", pid, f"--as={mapped - (4 << 20)}:"], check=True)
+    editor.key("ctrl+s")
+    editor.question("Return")  # "Der Arbeitsspeicher ist knapp geworden. …"
+    editor.save_as(editor.folder / "short", "short1r.bmp")
+    subprocess.run(["prlimit", "--pid", pid, "--as=unlimited:"], check=True)
+    editor.close_box()  # saved: nothing to ask
+    editor.program.ends_with_zero()
+    assert len(editor.files()) == 4
 
 
 def test_help_and_version_answer_without_a_display_and_unknown_options_are_refused(x11):

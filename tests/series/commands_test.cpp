@@ -1,5 +1,3 @@
-#include <sys/resource.h>
-
 #include <cstring>
 
 #include "support/editor_fixture.h"
@@ -65,42 +63,6 @@ TEST_F(Commands, TheSaveQuestionGuardsNewQuitAndTheSessionsEndAlike) {
                             Qt::QueuedConnection);
   EXPECT_EQ(exportSeriesTo(session, (folder / "end").string()), ExportResult::Completed);
   EXPECT_TRUE(endedInside);
-}
-
-// With the address space used up to just above what is mapped, a capture finds no memory for
-// its picture: no frame is added, a message says so (it shows, from the reserve), and once
-// memory is back the series exports whole. An allocation that finds no room takes the reserve;
-// one warning follows.
-TEST_F(Commands, ACaptureWithoutMemoryAddsNoFrameAndTheSeriesStillExports) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer maps more address space than any limit can leave";
-#endif
-  captureMany(2);
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
-  const auto mapped = [] {
-    long long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    return pages * ::sysconf(_SC_PAGESIZE);
-  };
-  const rlimit tight{static_cast<rlim_t>(mapped() + 256 * 1024), saved.rlim_max};
-  auto message = std::make_shared<std::string>();
-  readMessage(message);
-  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
-  captureFrame(session);
-  ::setrlimit(RLIMIT_AS, &saved);
-  holdMemoryReserve();
-  EXPECT_EQ(session.frames.count(), 2);
-  EXPECT_NE(message->find("nicht genug Arbeitsspeicher frei.\nDie Bilderserie ist unverändert."), std::string::npos)
-      << *message;
-  EXPECT_EQ(exportSeriesTo(session, (folder / "walk").string()), ExportResult::Completed);
-  const long long held = mapped();
-  std::get_new_handler()();  // as an allocation that finds no room calls it
-  EXPECT_GE(held - mapped(), 32ll << 20) << "the reserve is given up";
-  readMessage(message);
-  keepMemoryReserve();
-  EXPECT_NE(message->find("Der Arbeitsspeicher ist knapp geworden."), std::string::npos) << *message;
-  EXPECT_FALSE(memoryReserveTaken()) << "one warning";
 }
 
 TEST_F(Commands, NewReturnsToTheInitialPoseInEditMode) {
