@@ -16,8 +16,8 @@ void startUp(AppState& app);
 void handleEvent(AppState& app, int event);
 void updateView(AppState& app);
 void confirmQuit(AppState& app);
-// One pass after its event wait: the look at memory after input, the event, the view, the quit
-// question; a command that finds no memory ends nothing. Then the warning of a shortage that began.
+// One pass after its event wait: the event, the view, the quit question, each after the warning
+// of a shortage that began; a command that finds no memory ends nothing.
 void runPass(AppState& app, int event);
 // Once for each shortage of memory: the user is asked to save now.
 void warnOfShortage();

@@ -131,10 +131,7 @@ void warnOfShortage() {
 }
 
 void runPass(AppState& app, int event) {
-  if (event != 0) {  // before the work that input asks for: a dialog, the menu, an export
-    watchMemory();
-    warnOfShortage();
-  }
+  warnOfShortage();  // before the work that input asks for: a dialog, an export
   try {
     handleEvent(app, event);
     updateView(app);

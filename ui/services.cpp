@@ -16,6 +16,7 @@ struct Started {
   std::unique_ptr<QApplication> application;  // only when the caller had none
   std::unique_ptr<QTranslator> translator;
   std::unique_ptr<QObject> shortcutFilter;
+  std::unique_ptr<QObject> inputWatch;
   std::unique_ptr<QObject> sessionWatch;  // its connection ends with it
   bool (*mayEnd)() = nullptr;
 };
@@ -87,6 +88,7 @@ void startWindowServices(int* argc, char** argv) {
   QObject::connect(qApp, &QGuiApplication::saveStateRequest, started->sessionWatch.get(),
                    [](QSessionManager& manager) { manager.setRestartHint(QSessionManager::RestartNever); });
   started->shortcutFilter = installShortcutFilter();
+  started->inputWatch = installInputWatch();
   openEventWait();
   resetEvents();
   openCloseSignals();
@@ -103,6 +105,6 @@ void stopWindowServices() {
   resetEvents();
   closeEventWait();
   if (started->translator) QCoreApplication::removeTranslator(started->translator.get());
-  delete started;  // the session watch, the shortcut filter, the translator, then the application
+  delete started;  // the watches, the shortcut filter, the translator, then the application
   started = nullptr;
 }

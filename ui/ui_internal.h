@@ -62,6 +62,8 @@ void resetMenus();
 
 // Owned by the caller: the filter works until it is deleted.
 std::unique_ptr<QObject> installShortcutFilter();
+// Looks at the room for memory before each key or button reaches Qt; works until deleted.
+std::unique_ptr<QObject> installInputWatch();
 
 // Controls of a window in creation order that take the focus by Tab.
 std::vector<QWidget*> tabStops(int window);
