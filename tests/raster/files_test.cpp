@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(BitmapFile, AReplacedFileKeepsModeOwnerAndLink) {
+TEST(BitmapFile, AReplacedFileKeepsModeOwnerAndLinkAndItsFolderWhereverItWent) {
   const TempFolder folder;
   initImageStore();
   const auto save = [&folder](ImageId image, const std::string& name) {
@@ -52,6 +52,12 @@ TEST(BitmapFile, AReplacedFileKeepsModeOwnerAndLink) {
   EXPECT_EQ(fs::file_size(folder.path / "real" / "frame.bmp"), 102u);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path / "real"), {}), 1);  // nothing left beside it
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), {}), 3);
+  FileBatch batch;  // a folder renamed while its files are written: they land where it went
+  ASSERT_TRUE(stageBitmap(batch, createImage(8, 8), (folder.path / "real" / "frame.bmp").c_str()));
+  fs::rename(folder.path / "real", folder.path / "moved");
+  ASSERT_TRUE(commitFiles(batch));
+  EXPECT_EQ(fs::file_size(folder.path / "moved" / "frame.bmp"), 246u);
+  EXPECT_FALSE(fs::exists(folder.path / "real"));
   shutdownImageStore();
 }
 
