@@ -48,8 +48,12 @@ void holdMemoryReserve() {
 
 bool releaseMemoryReserve() {
   bool released = false;
-  for (std::atomic<void*>& chunk : chunks)
-    if (void* at = chunk.exchange(nullptr)) released = ::munmap(at, chunkSize) == 0 || released;
+  for (std::atomic<void*>& chunk : chunks) {
+    if (void* at = chunk.exchange(nullptr)) {
+      ::munmap(at, chunkSize);
+      released = true;
+    }
+  }
   if (released && whole.exchange(false)) shortageBegan = true;
   return released;
 }
