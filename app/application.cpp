@@ -135,6 +135,7 @@ void runPass(AppState& app, int event) {
   try {
     handleEvent(app, event);
     updateView(app);
+    warnOfJournalFailure(app.session);
     confirmQuit(app);
   } catch (const std::bad_alloc&) {
     // The command found no memory: the frames are all kept, and nothing ends.
@@ -179,6 +180,8 @@ int runApplication(int& argc, char** argv) {
   }
   AppState app;
   startUp(app);
+  startJournal(app.session);
+  warnOfJournalFailure(app.session);
   running = &app;
   onSessionEnd([] { return sessionMayEnd(*running); });
   int timeout = 2;
@@ -190,6 +193,7 @@ int runApplication(int& argc, char** argv) {
     timeout = passTimeout(app, drew);
   } while (!app.quitRequested && !app.sessionEnded);
   running = nullptr;
+  endJournal(app.session);  // every frame is saved or given up
   shutDown();
   return 0;
 }

@@ -31,23 +31,72 @@ std::size_t rasterSize(const ImageRecord& record) {
   return static_cast<std::size_t>(record.stride) * static_cast<std::size_t>(record.height);
 }
 
-}  // namespace
-
-bool packImage(ImageId id) {
-  ImageRecord* record = lookupImage(id);
-  if (!record || !record->pixels) return record != nullptr;
-  const std::size_t size = rasterSize(*record), bound = ZSTD_compressBound(size);
+// One frame at zstd's fastest level, with the raster's size and a checksum of it, so that
+// bytes read back from a disk prove what they expand to.
+bool compress(ImageRecord& record) {
+  const std::size_t size = rasterSize(record), bound = ZSTD_compressBound(size);
   PixelMemory scratch = allocatePixels(bound);  // only the pages written become resident
-  if (!scratch) return false;
-  const std::size_t packedSize = ZSTD_compress(scratch.get(), bound, record->pixels.get(), size, 1);
+  ZSTD_CCtx* context = scratch ? ZSTD_createCCtx() : nullptr;
+  if (!context) return false;
+  ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, 1);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+  const std::size_t packedSize = ZSTD_compress2(context, scratch.get(), bound, record.pixels.get(), size);
+  ZSTD_freeCCtx(context);
   if (ZSTD_isError(packedSize)) return false;
   std::unique_ptr<std::uint8_t[]> packed(new (std::nothrow) std::uint8_t[packedSize]);
   if (!packed) return false;
   std::memcpy(packed.get(), scratch.get(), packedSize);
-  record->packed = std::move(packed);
-  record->packedSize = packedSize;
+  record.packed = std::move(packed);
+  record.packedSize = packedSize;
+  return true;
+}
+
+// One whole frame that declares exactly the raster's size and carries a checksum: the fifth
+// byte is the frame header's descriptor, whose bit 2 asks for the checksum.
+bool framesRaster(const std::uint8_t* bytes, std::size_t size, std::size_t rasterBytes) {
+  return size > 4 && ZSTD_getFrameContentSize(bytes, size) == rasterBytes && (bytes[4] & 0x04) != 0 &&
+         ZSTD_findFrameCompressedSize(bytes, size) == size;
+}
+
+}  // namespace
+
+PackedBytes packedImage(ImageId id) {
+  ImageRecord* record = lookupImage(id);
+  if (!record || (!record->packed && (!record->pixels || !compress(*record)))) return {};
+  return {record->packed.get(), record->packedSize};
+}
+
+bool packImage(ImageId id) {
+  ImageRecord* record = lookupImage(id);
+  if (!record || !record->pixels) return record != nullptr;
+  if (!record->packed && !compress(*record)) return false;
   record->pixels.reset();
   return true;
+}
+
+std::size_t packedBound(std::int32_t width, std::int32_t height) {
+  return ZSTD_compressBound(static_cast<std::size_t>(rowStride(width)) * static_cast<std::size_t>(height));
+}
+
+// Expanded once into the cache, which checks it, so that the frame shown first is ready.
+ImageId imageFromPacked(const std::uint8_t* bytes, std::size_t size, std::int32_t width, std::int32_t height) {
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767 || size > packedBound(width, height)) return 0;
+  std::unique_ptr<ImageRecord> record(new (std::nothrow) ImageRecord());
+  if (!record) return 0;
+  record->width = static_cast<std::int16_t>(width);
+  record->height = static_cast<std::int16_t>(height);
+  record->stride = rowStride(width);
+  if (!framesRaster(bytes, size, rasterSize(*record))) return 0;
+  record->packed.reset(new (std::nothrow) std::uint8_t[size]);
+  if (!record->packed) return 0;
+  std::memcpy(record->packed.get(), bytes, size);
+  record->packedSize = size;
+  const ImageId id = storeImage(std::move(record));
+  if (id && !imagePixels(*lookupImage(id))) {
+    releaseImage(id);
+    return 0;
+  }
+  return id;
 }
 
 const std::uint8_t* imagePixels(const ImageRecord& record) {

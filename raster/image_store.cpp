@@ -69,7 +69,7 @@ bool makeRaster(ImageRecord& record, std::int32_t width, std::int32_t height) {
 PixelMemory allocatePixels(std::size_t size) {
   const auto map = [size] { return ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0); };
   void* at = map();
-  if (at == MAP_FAILED && releaseMemoryReserve()) at = map();  // the reserve is for this  // the reserve is for this
+  if (at == MAP_FAILED && releaseMemoryReserve()) at = map();  // the reserve is for this
   if (at == MAP_FAILED) return PixelMemory(nullptr, PixelRelease{});
   return PixelMemory(static_cast<std::uint8_t*>(at), PixelRelease{size});  // zero-filled, so black
 }
@@ -90,17 +90,25 @@ void shutdownImageStore() {
 }
 
 ImageId createImage(std::int32_t width, std::int32_t height) {
-  Store& s = store();
   std::unique_ptr<ImageRecord> record(new (std::nothrow) ImageRecord());
   if (!record || !makeRaster(*record, width, height)) return 0;
+  return storeImage(std::move(record));
+}
+
+ImageId storeImage(std::unique_ptr<ImageRecord> record) {
+  Store& s = store();
   std::uint32_t index;
-  if (!s.free.empty()) {
-    index = s.free.back();
-    s.free.pop_back();
-  } else {
-    if (s.slots.size() >= indexMask) return 0;
-    index = static_cast<std::uint32_t>(s.slots.size());
-    s.slots.emplace_back();
+  try {
+    if (!s.free.empty()) {
+      index = s.free.back();
+      s.free.pop_back();
+    } else {
+      if (s.slots.size() >= indexMask) return 0;
+      index = static_cast<std::uint32_t>(s.slots.size());
+      s.slots.emplace_back();
+    }
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
   Slot& slot = s.slots[index];
   record->nativeHandle = handleOf(index, slot.generation);

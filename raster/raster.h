@@ -3,10 +3,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "files.h"
 
 // 0x00BBGGRR: red in the low byte; stored in rasters as the bytes blue, green, red.
 using Color = std::uint32_t;
@@ -30,7 +31,7 @@ struct ImageRecord {
   std::int32_t stride = 0;
   std::uint32_t revision = 0;  // bumped by every drawing pass that ends on it
   PixelMemory pixels;  // bottom row first; none while the Image is kept packed
-  std::unique_ptr<std::uint8_t[]> packed;  // the raster compressed (zstd), once packImage kept it so
+  std::unique_ptr<std::uint8_t[]> packed;  // the raster compressed (zstd), once packedImage made it
   std::size_t packedSize = 0;
 };
 
@@ -49,6 +50,19 @@ void releaseImage(ImageId id);
 // Keeps an Image that is no longer drawn on compressed: its raster goes, and is expanded into a
 // small cache whenever its pixels are read. False, with the raster kept, without memory for it.
 bool packImage(ImageId id);
+// The Image packed now, with its raster kept until packImage lets it go: one zstd frame that
+// carries its size and checksum, as a journal keeps a frame. Empty without memory.
+struct PackedBytes {
+  const std::uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+};
+PackedBytes packedImage(ImageId id);
+// The most bytes packedImage gives for a raster of that size.
+std::size_t packedBound(std::int32_t width, std::int32_t height);
+// An Image kept packed, from bytes as packedImage gives them, when they are one frame that
+// expands, checksum and all, to exactly a width x height raster; 0 otherwise or without memory.
+// Never expands into more than that raster.
+ImageId imageFromPacked(const std::uint8_t* bytes, std::size_t size, std::int32_t width, std::int32_t height);
 // The Image's pixels, bottom row first: its raster, or a packed Image's expansion, which stays
 // valid until two other packed Images have been expanded; null without memory to expand it.
 const std::uint8_t* imagePixels(const ImageRecord& record);
@@ -74,73 +88,9 @@ void watchMemory();
 // the watch or by an allocation that failed. Once for each shortage.
 bool memoryReserveTaken();
 
-// A folder of a batch, held open from its first file on, so that the batch works in the
-// folder itself wherever it is moved meanwhile.
-struct BatchFolder {
-  std::string path;  // as first named
-  int fd = -1;
-  std::uint64_t device = 0, inode = 0;
-  bool flushReachesDisk = false;  // one flush of its file system writes every file of it
-};
-
-// A new file that replaces its target only when its batch is committed. It lies in the
-// target's folder (through a symlink, in the folder of the file the link names) and keeps the
-// target's permissions; until the commit the old file is untouched. It stays open and unnamed
-// where the file system can make unnamed files, until the batch needs the descriptor back:
-// then it gets a temporary name that tells the machine and the process that made it, and is closed.
-struct StagedFile {
-  int folder = -1;        // the batch's descriptor of the target's folder
-  std::string name;       // the target's name in that folder
-  std::string temporary;  // its name there once it has one
-  int fd = -1;
-  int error = 0;  // errno of its failure; 0 while it is fine
-  // What stands at the target name when it is not a regular file (S_IFDIR, S_IFIFO, ...);
-  // S_IFLNK for a link to nothing.
-  std::uint32_t inTheWay = 0;
-  bool overSizeLimit = false;  // EFBIG from the process's file-size limit, not the file system's
-  // What forbids replacing the target although it could be written: the rename would fail.
-  enum class Guard : std::uint8_t { None, StickyFolder, Immutable, AppendOnly } guard = Guard::None;
-  int sameTargetAs = -1;       // an earlier file of the batch whose name leads to the same file
-  bool committed = false;
-};
-
-struct FileBatch;
-// Removes every file of the batch that is not committed.
-void discardFiles(FileBatch& batch);
-// Discards the files and closes the folders.
-void endBatch(FileBatch& batch);
-
-// Files that replace their targets together: all of them, or none while any of them could
-// not be staged. What is not committed is removed when the batch ends.
-struct FileBatch {
-  std::vector<StagedFile> files;
-  std::vector<BatchFolder> folders;  // each swept of stale temporaries when it is opened
-  std::map<std::string, int> targets;  // each target file (folder device:inode/name) and its entry
-  std::size_t firstOpen = 0;  // the files before it are named and closed
-  std::size_t openLimit = 0;  // 0 until the first file asks for it
-  bool ready = false;         // flushed and named: only the renames are left
-  FileBatch() = default;
-  FileBatch(const FileBatch&) = delete;
-  FileBatch& operator=(const FileBatch&) = delete;
-  ~FileBatch() { endBatch(*this); }
-};
-
-// Adds an entry for path and opens its new file: the descriptor, or -1 with the error in the entry.
-int openStagedFile(FileBatch& batch, const char* path);
 // Writes the Image as an uncompressed 24-bit bitmap file of the batch: headers, then its rows
 // bottom-up as they lie in memory. False with the error in the new entry.
 bool stageBitmap(FileBatch& batch, ImageId image, const char* path);
-// Flushes the new files (once for each file system whose flush is known to reach its disk, else
-// each file itself, until stop is set) and names each in its folder, ready for the renames;
-// false, with every file discarded, unless every file was staged, flushed and named. It may
-// block for as long as the disk takes, and touches nothing but the batch.
-bool readyFiles(FileBatch& batch, const std::atomic<bool>& stop);
-// Readies the batch if that is still to do, checks again that every target may be replaced (a
-// slow flush gives time to protect one), renames each file over its target, then flushes each
-// folder. A rename that fails stops the commit there, so the files before it are new and the
-// rest old. False when any file failed.
-bool commitFiles(FileBatch& batch);
-void discardFile(StagedFile& file);
 
 struct DrawSurface;
 using FinishingStep = void (*)(DrawSurface& surface, int drew);

@@ -1,11 +1,12 @@
-// What the raster library's files share: the 24-bit operations behind the surface's table
-// and the names of a file batch's temporaries.
+// What the raster library's files share: the 24-bit operations behind the surface's table.
 #pragma once
 
 #include "raster.h"
 
 // Zeroed pixel memory of its own mapping; empty when there is none.
 PixelMemory allocatePixels(std::size_t size);
+// Adds a record to the store: its id, or 0 without room.
+ImageId storeImage(std::unique_ptr<ImageRecord> record);
 // Drops the cached expansion of a packed Image that is being released, with its raster.
 void forgetExpansion(const ImageRecord& record);
 
@@ -21,11 +22,3 @@ void fillEllipse24(DrawSurface& s, std::int32_t cx, std::int32_t cy, std::int32_
 void drawLine24(DrawSurface& s, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
 void floodFill24(DrawSurface& s, std::int32_t x, std::int32_t y);
 void drawImage24(DrawSurface& s, const ImageRecord& source, std::int32_t x, std::int32_t y, std::int32_t alpha);
-
-// The start of a small file of /proc or /sys, empty without one.
-std::string smallFile(const char* path);
-// A new name for a temporary file: one that a later sweep on this machine recognises.
-std::string temporaryName();
-// Removes the temporaries in the folder that this user's processes on this machine left and
-// that no running process can still be writing.
-void sweepStaleTemporaries(int folder);

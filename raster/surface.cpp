@@ -29,7 +29,11 @@ constexpr SurfaceOps ops24{setColor24, fillRectangle24, fillEllipse24, floodFill
 
 void finishImage(DrawSurface& surface, int drew) {
   if (!drew) return;
-  if (ImageRecord* record = lookupImage(surface.owner)) ++record->revision;
+  ImageRecord* record = lookupImage(surface.owner);
+  if (!record) return;
+  ++record->revision;
+  record->packed.reset();  // it no longer shows the raster
+  record->packedSize = 0;
 }
 
 bool inside(const DrawSurface& s, std::int32_t x, std::int32_t y) {

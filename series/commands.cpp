@@ -31,6 +31,7 @@ void captureFrame(Session& session) {
   try {
     captured = image && roomForAFrame(session.frames);
     if (captured) renderFigure(session.figure, {openImage, image}, false, 0);
+    captured = captured && packedImage(image).bytes;  // as the journal keeps it
   } catch (const std::bad_alloc&) {
     captured = false;
   }
@@ -47,11 +48,13 @@ void captureFrame(Session& session) {
   session.frames.last();
   session.frames.append().image = image;
   session.seriesSaved = false;
+  journalFrame(session, image);
 }
 
 void newSeries(Session& session) {
   resetPose(session.figure);
   session.frames.clear();
+  restartJournal(session.journal);
   setMenuItemChecked(layout::menuBar, menu::preview, 0);
   disableMenuItem(layout::menuBar, menu::capture, 0);
   session.previewMode = false;

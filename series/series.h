@@ -74,6 +74,9 @@ struct Session {
   std::uint32_t lastAdvanceTick = 0;
   PreviewShown shown;
   bool frameMissing = false;  // the preview's frame could not be expanded: the last picture stays
+  Journal journal;  // the frames as captured, kept on the disk against a crash
+  int journalFailure = 0;  // errno of why the series has no working journal
+  bool journalWarned = false;
 };
 
 // Adds the pose as a new last frame; without memory for it the series stays as it was and a
@@ -81,6 +84,19 @@ struct Session {
 void captureFrame(Session& session);
 
 void newSeries(Session& session);
+
+// At the start: offers back, newest first and one at a time, the frames of each journal that an
+// editor killed before its clean end left; Ja makes them the series and their journal the
+// series' own, Nein removes that journal, Abbrechen keeps it for the next start. Without a journal
+// taken over, a new one.
+void startJournal(Session& session);
+// Appends a captured frame to the series' journal.
+void journalFrame(Session& session, ImageId image);
+// Once a run: says that frames cannot be kept safe against a crash, and why, when the journal
+// could not be made or stopped working.
+void warnOfJournalFailure(Session& session);
+// The clean end, with nothing unsaved: the journal goes.
+void endJournal(Session& session);
 // 6 Yes, 7 No, 2 Cancel; 0 without asking when the series is saved already.
 int askToSave(const Session& session);
 // The New command: asks first when there are frames; keeps them unless they are saved or given up.

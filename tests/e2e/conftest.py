@@ -82,12 +82,15 @@ def x11(runtime_dirs):  # an Xvfb display with a window manager: the environment
 
 
 # The editor on the X11 display: its window, input through xdotool, the screen through Xlib.
-class Editor:
-    def __init__(self, env, folder, *args, wrapper=(), cwd=None):
-        self.program = Program([*wrapper, BINARY, *args], env=env, cwd=cwd)
+class Editor:  # each test's journals in a folder of its own, beside its files
+    def __init__(self, env, folder, *args, wrapper=(), cwd=None, answer_at_start=None):
+        self.state = folder.parent / f"{folder.name}-state"
+        self.program = Program([*wrapper, BINARY, *args], env=dict(env, XDG_STATE_HOME=str(self.state)), cwd=cwd)
         self.folder = folder
         self.screen = xdisplay.Display()
         self.window = self.shown("Limbrik Animator", deadline=60)  # a first start may wait on a cold disk
+        if answer_at_start:  # the question about a killed editor's frames
+            self.question(answer_at_start)
         assert wait_until(lambda: len(set(self.canvas())) > 1), "the canvas shows nothing"
 
     def xdo(self, *args):
@@ -208,7 +211,7 @@ def sway(runtime_dirs):  # a headless sway; it refuses root, so a root suite run
         os.chown(runtime_dir, NOBODY, NOBODY)
     (runtime_dir / "config").write_text("xwayland disable\n")
     env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime_dir), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
-               WLR_RENDERER="pixman", QT_QPA_PLATFORM="wayland")
+               WLR_RENDERER="pixman", QT_QPA_PLATFORM="wayland", XDG_STATE_HOME=str(runtime_dir / "state"))
     env.pop("DISPLAY", None)
     if "ASAN_OPTIONS" in env:  # Mesa's leak under Qt's Wayland buffers is named only in a full stack
         env["ASAN_OPTIONS"] += ":fast_unwind_on_malloc=0"

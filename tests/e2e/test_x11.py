@@ -141,6 +141,36 @@ def test_a_screen_reader_plays_the_preview_and_signals_ask_once_however_many_com
     assert editor.files() == []
 
 
+# Killed after an export: the next start offers the frames again, Ja restores them unsaved, and
+# their export is the same to the byte; the clean end after it leaves no journal behind.
+def test_frames_of_a_killed_editor_come_back_on_ja_exactly_as_captured(x11, tmp_path):
+    editor = Editor(x11, tmp_path)
+    try:
+        editor.click(50, 50, 3)
+        editor.drag((200, 230), (300, 200))
+        editor.click(50, 50, 3)
+        editor.key("ctrl+s")
+        editor.save_as(tmp_path / "before", "before1r.bmp")
+    finally:
+        editor.program.stop()  # SIGKILL
+        editor.screen.close()
+    editor = Editor(x11, tmp_path, answer_at_start="alt+j")
+    try:
+        editor.close_box()
+        editor.question("Escape")  # unsaved: the quit asks
+        editor.gone("Limbrik Editor")
+        editor.key("ctrl+s")
+        editor.save_as(tmp_path / "after", "after1r.bmp")
+        editor.close_box()
+        editor.program.ends_with_zero()
+    finally:
+        editor.program.stop()
+        editor.screen.close()
+    for name in (f"{n}{side}.bmp" for n in range(2) for side in "lr"):
+        assert (tmp_path / f"after{name}").read_bytes() == (tmp_path / f"before{name}").read_bytes(), name
+    assert list((editor.state / "limbrik").iterdir()) == []
+
+
 SYNCFS = {"x86_64": 306, "aarch64": 267}[platform.machine()]
 
 

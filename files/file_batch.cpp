@@ -19,7 +19,7 @@
 #include <set>
 #include <string>
 
-#include "raster_ops.h"
+#include "files.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <ctime>
 #include <string>
 
-#include "raster_ops.h"
+#include "files.h"
 
 namespace {
 

@@ -1,0 +1,148 @@
+// A journal's file: claimed from a run that ended without removing it, or made new; read
+// record by record; removed at a clean end. Only the editor holding its lock touches it.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "journal_ops.h"
+
+namespace {
+
+// "LIMBRIKJ", then the format's version, little-endian.
+constexpr std::uint8_t header[journalHeaderSize] = {'L', 'I', 'M', 'B', 'R', 'I', 'K', 'J', 1, 0, 0, 0};
+constexpr int openFlags = O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+
+bool readAll(int fd, std::uint8_t* into, std::size_t size, std::uint64_t at) {
+  while (size > 0) {
+    const ssize_t n = retriedCall([&] { return ::pread(fd, into, size, static_cast<off_t>(at)); });
+    if (n <= 0) return false;
+    into += n;
+    size -= static_cast<std::size_t>(n);
+    at += static_cast<std::uint64_t>(n);
+  }
+  return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether the name still leads to the file that was opened: its owner may have removed it
+// between the open and the lock.
+bool stillNamed(int folder, const std::string& name, const struct stat& opened) {
+  struct stat named {};
+  return ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(named, opened);
+}
+
+std::string newJournalName() {
+  std::uint8_t random[8] = {};
+  if (::getrandom(random, sizeof random, 0) != sizeof random) {
+    const auto pid = static_cast<std::uint32_t>(::getpid());
+    std::memcpy(random, &pid, sizeof pid);
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "frames-%02x%02x%02x%02x%02x%02x%02x%02x.journal", random[0], random[1], random[2],
+                random[3], random[4], random[5], random[6], random[7]);
+  return name;
+}
+
+JournalClaim letGo(Journal& journal, JournalClaim claim) {
+  closeJournal(journal);
+  return claim;
+}
+
+}  // namespace
+
+Journal::Journal() = default;
+Journal::Journal(Journal&& other) noexcept { *this = std::move(other); }
+Journal::~Journal() { closeJournal(*this); }
+
+Journal& Journal::operator=(Journal&& other) noexcept {
+  if (this == &other) return *this;
+  closeJournal(*this);
+  folder = std::exchange(other.folder, -1);
+  fd = std::exchange(other.fd, -1);
+  name = std::move(other.name);
+  end = std::exchange(other.end, 0);
+  foundSize = other.foundSize;
+  lastWritten = other.lastWritten;
+  flusher = std::move(other.flusher);  // its worker holds the descriptors' numbers, not the record
+  return *this;
+}
+
+JournalClaim claimJournal(int folder, const std::string& name, Journal& journal) {
+  closeJournal(journal);
+  journal.fd = ::openat(folder, name.c_str(), openFlags | O_NONBLOCK);  // a FIFO would block the open
+  journal.folder = journal.fd >= 0 ? ::fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
+  struct stat info {};
+  if (journal.folder < 0 || ::fstat(journal.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+    return letGo(journal, JournalClaim::NotOurs);
+  if (::flock(journal.fd, LOCK_EX | LOCK_NB) != 0)
+    return letGo(journal, errno == EWOULDBLOCK ? JournalClaim::Live : JournalClaim::NotOurs);
+  std::uint8_t found[journalHeaderSize];
+  if (!stillNamed(folder, name, info)) return letGo(journal, JournalClaim::Live);
+  if (!readAll(journal.fd, found, sizeof found, 0) || std::memcmp(found, header, sizeof header) != 0)
+    return letGo(journal, JournalClaim::NotOurs);
+  journal.name = name;
+  journal.end = journalHeaderSize;
+  journal.foundSize = static_cast<std::uint64_t>(info.st_size);
+  journal.lastWritten = info.st_mtim.tv_sec;
+  return JournalClaim::Claimed;
+}
+
+std::size_t readRecord(const Journal& journal, std::uint8_t* into, std::size_t bound) {
+  std::uint8_t length[4];
+  if (!readAll(journal.fd, length, sizeof length, journal.end)) return 0;
+  const std::size_t size = length[0] | length[1] << 8 | length[2] << 16 | std::size_t{length[3]} << 24;
+  if (size == 0 || size > bound || !readAll(journal.fd, into, size, journal.end + 4)) return 0;
+  return size;
+}
+
+bool adoptJournal(Journal& journal) {
+  if (retriedCall([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0) return false;
+  return startFlusher(journal, false);
+}
+
+bool createJournal(int folder, Journal& journal) {
+  closeJournal(journal);
+  journal.name = newJournalName();
+  journal.fd = retriedCall([&] { return ::openat(folder, journal.name.c_str(), openFlags | O_CREAT | O_EXCL, 0600); });
+  if (journal.fd < 0) return false;
+  journal.folder = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+  errno = 0;
+  // Whoever looks at the new file before its header is written leaves it alone.
+  const bool made = journal.folder >= 0 && retriedCall([&] { return ::flock(journal.fd, LOCK_EX); }) == 0 &&
+                    retriedCall([&] { return ::write(journal.fd, header, sizeof header); }) ==
+                        static_cast<ssize_t>(sizeof header) &&
+                    startFlusher(journal, true);
+  if (!made) {
+    const int error = errno ? errno : ENOSPC;
+    ::unlinkat(folder, journal.name.c_str(), 0);
+    closeJournal(journal);
+    errno = error;
+    return false;
+  }
+  journal.end = journalHeaderSize;
+  return true;
+}
+
+void removeJournal(Journal& journal) {
+  if (journal.fd < 0) return;
+  stopFlusher(journal, false);
+  if (::unlinkat(journal.folder, journal.name.c_str(), 0) == 0) retriedCall([&] { return ::fsync(journal.folder); });
+  closeJournal(journal);
+}
+
+void closeJournal(Journal& journal) {
+  stopFlusher(journal, true);
+  if (journal.fd >= 0) ::close(journal.fd);
+  if (journal.folder >= 0) ::close(journal.folder);
+  journal.fd = journal.folder = -1;
+  journal.name.clear();
+  journal.end = 0;
+}

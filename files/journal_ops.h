@@ -1,0 +1,35 @@
+// What the journal's files share: the worker that flushes an editor's own journal.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "files.h"
+
+struct JournalFlusher {
+  std::mutex lock;
+  std::condition_variable wake;
+  bool dataPending = false;
+  bool folderPending = false;
+  bool stopping = false;
+  std::atomic<int> error{0};
+  std::unique_ptr<std::uint8_t[]> record;  // one record as it is written, kept for the next
+  std::size_t capacity = 0;
+  std::thread thread;
+};
+
+// Starts the worker of a journal that became this editor's own; false with errno.
+bool startFlusher(Journal& journal, bool folderPending);
+// Ends the worker, after the flushes asked for unless they are no longer wanted.
+void stopFlusher(Journal& journal, bool flushFirst);
+
+// A call that a signal interrupted is made again.
+template <class Call>
+auto retriedCall(Call call) {
+  decltype(call()) result;
+  do result = call();
+  while (result == -1 && errno == EINTR);
+  return result;
+}

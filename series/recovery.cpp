@@ -1,0 +1,138 @@
+// What the journal means for a series: every captured frame goes into it as the store packs
+// it, New empties it, a clean end removes it, and the journal of an editor that was killed is
+// offered back at the next start.
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <new>
+
+#include "series.h"
+#include "ui.h"
+
+namespace {
+
+constexpr std::int32_t side = 400;
+
+std::string lastCapture(std::int64_t seconds) {
+  const std::time_t at = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  char text[64];
+  if (!::localtime_r(&at, &local) || std::strftime(text, sizeof text, "am %d.%m.%Y um %H:%M Uhr", &local) == 0)
+    return {};
+  return text;
+}
+
+std::string recoveryQuestion(std::size_t frames, std::int64_t lastWritten) {
+  const std::string when = lastCapture(lastWritten);
+  const std::string captured =
+      frames == 1 ? "Dabei wurde 1 Bild aufgenommen, " + when
+                  : "Dabei wurden " + integerToText(frames) + " Bilder aufgenommen, das letzte " + when;
+  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured +
+         ".\n\nMöchten Sie diese Bilder wiederherstellen?\n"
+         "Nein verwirft sie, Abbrechen fragt beim nächsten Start wieder.";
+}
+
+// The frames of a claimed journal up to the first record that is not a whole frame; no more
+// memory than one record's bound besides the frames themselves.
+std::vector<ImageId> framesIn(Journal& journal) {
+  std::vector<ImageId> images;
+  const std::size_t bound = packedBound(side, side);
+  const std::unique_ptr<std::uint8_t[]> record(new (std::nothrow) std::uint8_t[bound]);
+  try {
+    while (record) {
+      const std::size_t size = readRecord(journal, record.get(), bound);
+      const ImageId image = size ? imageFromPacked(record.get(), size, side, side) : 0;
+      if (!image) break;
+      images.push_back(image);
+      acceptRecord(journal, size);
+    }
+  } catch (const std::bad_alloc&) {
+    // The frames read so far are offered.
+  }
+  return images;
+}
+
+void release(const std::vector<ImageId>& images) {
+  for (const ImageId image : images) releaseImage(image);
+}
+
+void restore(Session& session, const std::vector<ImageId>& images) {
+  for (const ImageId image : images) session.frames.frames.push_back(Frame{image});
+  session.frames.last();
+  session.seriesSaved = false;
+}
+
+enum class Offer { Restored, Refused, Postponed, NotOffered };
+
+// Asks about one journal that no running editor holds; it becomes the series' own on Ja.
+Offer offer(Session& session, int folder, const std::string& name) {
+  Journal found;
+  if (claimJournal(folder, name, found) != JournalClaim::Claimed) return Offer::NotOffered;
+  const std::vector<ImageId> images = framesIn(found);
+  if (images.empty()) {
+    if (found.end == found.foundSize) removeJournal(found);  // read to its end and empty
+    return Offer::NotOffered;  // what cannot be read is left as it is
+  }
+  switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), found.lastWritten), 35)) {
+    case 6:
+      try {
+        session.frames.frames.reserve(images.size());
+      } catch (const std::bad_alloc&) {
+        release(images);
+        return Offer::Postponed;
+      }
+      restore(session, images);
+      if (!adoptJournal(found)) session.journalFailure = errno ? errno : EIO;
+      session.journal = std::move(found);
+      return Offer::Restored;
+    case 7:
+      release(images);
+      removeJournal(found);
+      return Offer::Refused;
+    default: release(images); return Offer::Postponed;
+  }
+}
+
+}  // namespace
+
+void startJournal(Session& session) {
+  const int folder = openJournalFolder();
+  if (folder < 0) {
+    session.journalFailure = errno;
+    return;
+  }
+  try {
+    for (const std::string& name : journalNames(folder)) {
+      const Offer answer = offer(session, folder, name);
+      if (answer == Offer::Restored || answer == Offer::Postponed) break;
+    }
+  } catch (const std::bad_alloc&) {
+    // Nothing more is offered this time; the journals wait for the next start.
+  }
+  if (session.journal.fd < 0 && !createJournal(folder, session.journal)) session.journalFailure = errno;
+  ::close(folder);
+}
+
+void journalFrame(Session& session, ImageId image) {
+  if (session.journal.fd < 0) return;
+  const PackedBytes packed = packedImage(image);
+  appendRecord(session.journal, packed.bytes, packed.size);
+}
+
+void warnOfJournalFailure(Session& session) {
+  const int error = session.journalFailure ? session.journalFailure : journalError(session.journal);
+  if (!error || session.journalWarned) return;
+  session.journalWarned = true;
+  StagedFile journalFile;
+  journalFile.folder = 0;
+  journalFile.error = error;
+  askUser("Limbrik Editor",
+          "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\n"
+          "Im Ordner \"" + journalFolderPath() + "\" konnte keine Datei dafür geschrieben werden: " +
+              failureReason(journalFile) +
+              "\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.",
+          0x30);
+}
+
+void endJournal(Session& session) { removeJournal(session.journal); }

@@ -1,0 +1,123 @@
+// The journal as a killed editor leaves it, offered at the next start: a live editor's is not,
+// a torn tail gives the frames before it, and each answer does what it says. Crafted files
+// where journals lie are left as they are and ask nothing.
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <zstd.h>
+
+#include "support/editor_fixture.h"
+
+namespace {
+
+class Recovery : public EditorTest {
+ protected:
+  fs::path journals = folder / "state" / "limbrik";
+  void SetUp() override {
+    EditorTest::SetUp();
+    ::setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+  }
+  std::vector<std::string> names() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(journals)) found.push_back(entry.path().filename());
+    return found;
+  }
+  // Starts a series as the editor does, answering the question about a journal, if one comes.
+  static std::string startAnswering(Session& started, int answer) {
+    auto asked = std::make_shared<std::string>();
+    answerNextDialog([asked, answer](QWidget* modal) {
+      auto* box = static_cast<QMessageBox*>(modal);
+      *asked = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+      box->button(answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No : QMessageBox::Cancel)->click();
+    });
+    startJournal(started);
+    QApplication::processEvents();
+    return *asked;
+  }
+};
+
+std::string packedOf(ImageId image) {
+  const PackedBytes packed = packedImage(image);
+  return {reinterpret_cast<const char*>(packed.bytes), packed.size};
+}
+
+TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatItSays) {
+  startJournal(session);
+  captureMany(3);
+  std::vector<std::string> captured;
+  for (const Frame& frame : session.frames.frames) captured.push_back(packedOf(frame.image));
+  Session beside;  // a second editor while the first runs: nothing to offer
+  EXPECT_EQ(startAnswering(beside, 2), "");
+  endJournal(beside);
+  const fs::path left = journals / names().at(0);
+  closeJournal(session.journal);  // killed: the lock goes, the file stays
+  fs::resize_file(left, fs::file_size(left) - 10);  // the last append torn
+  Session later;
+  const std::string asked = "Limbrik Editor|Limbrik Animator wurde nicht ordnungsgemäß beendet. Dabei wurden 2 Bilder";
+  EXPECT_EQ(startAnswering(later, 2).substr(0, asked.size()), asked);
+  EXPECT_EQ(later.frames.count(), 0);
+  EXPECT_EQ(names().size(), 2u);  // kept for the next start, beside the new series' own
+  endJournal(later);
+  Session restored;
+  EXPECT_NE(startAnswering(restored, 6), "");
+  ASSERT_EQ(restored.frames.count(), 2);
+  EXPECT_EQ(packedOf(restored.frames.frames[0].image), captured[0]);
+  EXPECT_EQ(packedOf(restored.frames.frames[1].image), captured[1]);
+  EXPECT_EQ(restored.frames.index(), 1);
+  EXPECT_FALSE(restored.seriesSaved);
+  EXPECT_EQ(fs::file_size(left), journalHeaderSize + 8 + captured[0].size() + captured[1].size());  // taken over
+  closeJournal(restored.journal);
+  Session refused;
+  EXPECT_NE(startAnswering(refused, 7), "");
+  EXPECT_EQ(refused.frames.count(), 0);
+  EXPECT_FALSE(fs::exists(left));
+  endJournal(refused);
+  EXPECT_TRUE(names().empty());
+}
+
+std::string journalOf(const std::vector<std::string>& records, std::uint8_t version = 1) {
+  std::string bytes = {'L', 'I', 'M', 'B', 'R', 'I', 'K', 'J', static_cast<char>(version), 0, 0, 0};
+  for (const std::string& record : records) {
+    const auto size = static_cast<std::uint32_t>(record.size());
+    bytes += std::string{static_cast<char>(size), static_cast<char>(size >> 8), static_cast<char>(size >> 16),
+                         static_cast<char>(size >> 24)} + record;
+  }
+  return bytes;
+}
+
+std::string zstdFrame(std::size_t rasterBytes, bool checksum = true) {
+  const std::string raster(rasterBytes, '\xff');
+  std::string frame(ZSTD_compressBound(rasterBytes), '\0');
+  ZSTD_CCtx* context = ZSTD_createCCtx();
+  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, checksum);
+  frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), raster.data(), raster.size()));
+  ZSTD_freeCCtx(context);
+  return frame;
+}
+
+TEST_F(Recovery, WhatIsNoJournalOfAKilledEditorIsLeftAsItIsAndAsksNothing) {
+  fs::create_directories(journals);
+  std::string altered = zstdFrame(480000);
+  altered[altered.size() / 2] ^= 1;
+  const std::map<std::string, std::string> crafted = {
+      {"frames-version.journal", journalOf({zstdFrame(480000)}, 2)},
+      {"frames-bound.journal", journalOf({}) + "\xff\xff\xff\x7f"},
+      {"frames-smaller.journal", journalOf({zstdFrame(479999)})},
+      {"frames-bomb.journal", journalOf({zstdFrame(8u << 20)})},
+      {"frames-unchecked.journal", journalOf({zstdFrame(480000, false)})},
+      {"frames-altered.journal", journalOf({altered})},
+  };
+  for (const auto& [name, bytes] : crafted) std::ofstream(journals / name, std::ios::binary) << bytes;
+  fs::resize_file(journals / "frames-bound.journal", 1ull << 23);  // large, and all holes
+  ::mkfifo((journals / "frames-fifo.journal").c_str(), 0600);
+  fs::create_directory(journals / "frames-folder.journal");
+  fs::create_symlink(journals / "frames-altered.journal", journals / "frames-link.journal");
+  const auto before = folderState(journals);
+  EXPECT_EQ(startAnswering(session, 6), "");
+  EXPECT_EQ(session.frames.count(), 0);
+  endJournal(session);
+  EXPECT_EQ(folderState(journals), before);
+}
+
+}  // namespace
