@@ -31,17 +31,32 @@ std::size_t rasterSize(const ImageRecord& record) {
   return static_cast<std::size_t>(record.stride) * static_cast<std::size_t>(record.height);
 }
 
+// Kept from one capture to the next: made anew, its tables would cost a capture more than the
+// packing itself.
+struct PackingContext {
+  ZSTD_CCtx* context = nullptr;
+  ~PackingContext() { ZSTD_freeCCtx(context); }
+};
+
+PackingContext packing;
+
+bool packingContext() {
+  if (packing.context) return true;
+  packing.context = ZSTD_createCCtx();
+  if (!packing.context && releaseMemoryReserve()) packing.context = ZSTD_createCCtx();
+  if (!packing.context) return false;
+  ZSTD_CCtx_setParameter(packing.context, ZSTD_c_compressionLevel, 1);
+  ZSTD_CCtx_setParameter(packing.context, ZSTD_c_checksumFlag, 1);
+  return true;
+}
+
 // One frame at zstd's fastest level, with the raster's size and a checksum of it, so that
 // bytes read back from a disk prove what they expand to.
 bool compress(ImageRecord& record) {
   const std::size_t size = rasterSize(record), bound = ZSTD_compressBound(size);
   PixelMemory scratch = allocatePixels(bound);  // only the pages written become resident
-  ZSTD_CCtx* context = scratch ? ZSTD_createCCtx() : nullptr;
-  if (!context) return false;
-  ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, 1);
-  ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
-  const std::size_t packedSize = ZSTD_compress2(context, scratch.get(), bound, record.pixels.get(), size);
-  ZSTD_freeCCtx(context);
+  if (!scratch || !packingContext()) return false;
+  const std::size_t packedSize = ZSTD_compress2(packing.context, scratch.get(), bound, record.pixels.get(), size);
   if (ZSTD_isError(packedSize)) return false;
   std::unique_ptr<std::uint8_t[]> packed(new (std::nothrow) std::uint8_t[packedSize]);
   if (!packed) return false;

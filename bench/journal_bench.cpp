@@ -1,0 +1,111 @@
+// The journal's cost: a capture with it beside one without, the start-up's look for journals,
+// and a killed editor's 10 000 frames asked about and restored; the bytes a frame takes.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "support/temp_folder.h"
+
+#include "app.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A varied pose for each frame, captured, then packed as the loop's next pass packs the last.
+void capture(Session& session, int i) {
+  session.figure[0].angle = 100 + 10 * (i % 37);
+  session.figure[8].angle = 170 + (i % 21);
+  captureFrame(session);
+  session.frames.packOlderFrames();
+}
+
+// Ja as soon as the question shows, when that was.
+void answerYes(Clock::time_point& asked) {
+  QTimer::singleShot(0, qApp, [&asked] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return answerYes(asked);
+    asked = Clock::now();
+    box->button(QMessageBox::Yes)->click();
+  });
+}
+
+struct Editor {
+  TempFolder state;
+  AppState app;
+  explicit Editor(bool journaled) {
+    ::setenv("XDG_STATE_HOME", state.path.c_str(), 1);
+    startUp(app);
+    if (journaled) startJournal(app.session);
+  }
+  ~Editor() {
+    endJournal(app.session);
+    shutDown();
+  }
+};
+
+void captures(benchmark::State& state, bool journaled) {
+  Editor editor(journaled);
+  int i = 0;
+  for (auto _ : state) capture(editor.app.session, i++);
+  if (journaled)
+    state.counters["journal_bytes_per_frame"] =
+        static_cast<double>(editor.app.session.journal.end - journalHeaderSize) / i;
+}
+
+void Capture_Journaled(benchmark::State& state) { captures(state, true); }
+void Capture_Peer_WithoutJournal(benchmark::State& state) { captures(state, false); }
+
+// What the start adds when no journal is left: the folder looked through, the new journal made.
+void StartJournal_NoneLeft(benchmark::State& state) {
+  Editor editor(false);
+  for (auto _ : state) {
+    startJournal(editor.app.session);
+    state.PauseTiming();
+    endJournal(editor.app.session);
+    state.ResumeTiming();
+  }
+}
+
+// 10 000 frames of a killed editor: the time until the question shows, and until Ja restored them.
+void Restore_10000Frames(benchmark::State& state) {
+  Editor editor(true);
+  for (int i = 0; i < 10000; ++i) capture(editor.app.session, i);
+  const fs::path left = editor.state.path / "limbrik" / editor.app.session.journal.name;
+  closeJournal(editor.app.session.journal);
+  editor.app.session.frames.clear();
+  const fs::path kept = editor.state.path / "kept";
+  fs::copy_file(left, kept);
+  for (auto _ : state) {
+    Session restored;
+    Clock::time_point asked;
+    answerYes(asked);
+    const Clock::time_point start = Clock::now();
+    startJournal(restored);
+    const Clock::time_point done = Clock::now();
+    state.counters["asked_after_ms"] = std::chrono::duration<double, std::milli>(asked - start).count();
+    state.counters["restored_after_ms"] = std::chrono::duration<double, std::milli>(done - start).count();
+    if (restored.frames.count() != 10000) state.SkipWithError("not every frame came back");
+    state.PauseTiming();
+    restored.frames.clear();
+    closeJournal(restored.journal);
+    fs::copy_file(kept, left, fs::copy_options::overwrite_existing);
+    state.ResumeTiming();
+  }
+}
+
+}  // namespace
+
+BENCHMARK(Capture_Journaled)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Capture_Peer_WithoutJournal)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StartJournal_NoneLeft)->Unit(benchmark::kMillisecond);
+BENCHMARK(Restore_10000Frames)->Iterations(2)->Unit(benchmark::kMillisecond);
