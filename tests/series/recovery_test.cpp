@@ -76,6 +76,21 @@ TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatI
   EXPECT_TRUE(names().empty());
 }
 
+// A file where the folder should be: the editor works on and says so once.
+TEST_F(Recovery, WithoutAPlaceForTheJournalTheEditorSaysSoOnce) {
+  std::ofstream(folder / "state") << "a file";
+  startJournal(session);
+  auto said = std::make_shared<std::string>();
+  readMessage(said);
+  warnOfJournalFailure(session);
+  warnOfJournalFailure(session);
+  EXPECT_EQ(*said, "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\nIm Ordner \"" +
+                       journals.string() + "\" konnte keine Datei dafür geschrieben werden: Ein Teil des Pfades ist "
+                       "kein Ordner.\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.");
+  captureMany(1);
+  EXPECT_EQ(session.frames.count(), 1);
+}
+
 std::string journalOf(const std::vector<std::string>& records, std::uint8_t version = 1) {
   std::string bytes = {'L', 'I', 'M', 'B', 'R', 'I', 'K', 'J', static_cast<char>(version), 0, 0, 0};
   for (const std::string& record : records) {
