@@ -94,6 +94,14 @@ Offer offer(Session& session, int folder, const std::string& name) {
   }
 }
 
+// Why the journal could not be written, for a journal's folder rather than an export's file.
+std::string journalFailureReason(int error) {
+  if (error == ELOOP) return "An seiner Stelle liegt eine Verknüpfung, und ihr folgt der Editor nicht.";
+  StagedFile journalFile;
+  journalFile.error = error;
+  return failureReason(journalFile);
+}
+
 }  // namespace
 
 void startJournal(Session& session) {
@@ -124,13 +132,10 @@ void warnOfJournalFailure(Session& session) {
   const int error = session.journalFailure ? session.journalFailure : journalError(session.journal);
   if (!error || session.journalWarned) return;
   session.journalWarned = true;
-  StagedFile journalFile;
-  journalFile.folder = 0;
-  journalFile.error = error;
   askUser("Limbrik Editor",
           "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\n"
           "Im Ordner \"" + journalFolderPath() + "\" konnte keine Datei dafür geschrieben werden: " +
-              failureReason(journalFile) +
+              journalFailureReason(error) +
               "\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.",
           0x30);
 }

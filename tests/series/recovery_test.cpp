@@ -23,17 +23,20 @@ class Recovery : public EditorTest {
     for (const auto& entry : fs::directory_iterator(journals)) found.push_back(entry.path().filename());
     return found;
   }
-  // Starts a series as the editor does, answering the question about a journal, if one comes.
+  // Starts a series as the editor does, answering each question about a journal, if one comes:
+  // the last one asked.
   static std::string startAnswering(Session& started, int answer) {
-    auto asked = std::make_shared<std::string>();
-    answerNextDialog([asked, answer](QWidget* modal) {
-      auto* box = static_cast<QMessageBox*>(modal);
-      *asked = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+    std::string asked;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&asked, answer] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      asked = box->windowTitle().toStdString() + "|" + box->text().toStdString();
       box->button(answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No : QMessageBox::Cancel)->click();
     });
+    poll.start(5);
     startJournal(started);
-    QApplication::processEvents();
-    return *asked;
+    return asked;
   }
 };
 
