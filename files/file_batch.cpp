@@ -19,19 +19,9 @@
 #include <set>
 #include <string>
 
-#include "files.h"
+#include "files_ops.h"
 
 namespace {
-
-// A call that a signal interrupted is made again: a flush held up by a slow disk is where a
-// signal is most likely to land.
-template <class Call>
-auto retried(Call call) {
-  decltype(call()) result;
-  do result = call();
-  while (result == -1 && errno == EINTR);
-  return result;
-}
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <utility>
 
-#include "journal_ops.h"
+#include "files_ops.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr int openFlags = O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
 
 bool readAll(int fd, std::uint8_t* into, std::size_t size, std::uint64_t at) {
   while (size > 0) {
-    const ssize_t n = retriedCall([&] { return ::pread(fd, into, size, static_cast<off_t>(at)); });
+    const ssize_t n = retried([&] { return ::pread(fd, into, size, static_cast<off_t>(at)); });
     if (n <= 0) return false;
     into += n;
     size -= static_cast<std::size_t>(n);
@@ -104,20 +104,20 @@ std::size_t readRecord(const Journal& journal, std::uint8_t* into, std::size_t b
 }
 
 bool adoptJournal(Journal& journal) {
-  if (retriedCall([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0) return false;
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0) return false;
   return startFlusher(journal, false);
 }
 
 bool createJournal(int folder, Journal& journal) {
   closeJournal(journal);
   journal.name = newJournalName();
-  journal.fd = retriedCall([&] { return ::openat(folder, journal.name.c_str(), openFlags | O_CREAT | O_EXCL, 0600); });
+  journal.fd = retried([&] { return ::openat(folder, journal.name.c_str(), openFlags | O_CREAT | O_EXCL, 0600); });
   if (journal.fd < 0) return false;
   journal.folder = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
   errno = 0;
   // Whoever looks at the new file before its header is written leaves it alone.
-  const bool made = journal.folder >= 0 && retriedCall([&] { return ::flock(journal.fd, LOCK_EX); }) == 0 &&
-                    retriedCall([&] { return ::write(journal.fd, header, sizeof header); }) ==
+  const bool made = journal.folder >= 0 && retried([&] { return ::flock(journal.fd, LOCK_EX); }) == 0 &&
+                    retried([&] { return ::write(journal.fd, header, sizeof header); }) ==
                         static_cast<ssize_t>(sizeof header) &&
                     startFlusher(journal, true);
   if (!made) {
@@ -134,7 +134,7 @@ bool createJournal(int folder, Journal& journal) {
 void removeJournal(Journal& journal) {
   if (journal.fd < 0) return;
   stopFlusher(journal, false);
-  if (::unlinkat(journal.folder, journal.name.c_str(), 0) == 0) retriedCall([&] { return ::fsync(journal.folder); });
+  if (::unlinkat(journal.folder, journal.name.c_str(), 0) == 0) retried([&] { return ::fsync(journal.folder); });
   closeJournal(journal);
 }
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <system_error>
 
-#include "journal_ops.h"
+#include "files_ops.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ void flushWhenAsked(JournalFlusher& flusher, int fd, int folder) {
     flusher.dataPending = flusher.folderPending = false;
     held.unlock();
     int failed = 0;
-    if (data && retriedCall([fd] { return ::fdatasync(fd); }) != 0) failed = errno;
-    if (name && retriedCall([folder] { return ::fsync(folder); }) != 0) failed = errno;
+    if (data && retried([fd] { return ::fdatasync(fd); }) != 0) failed = errno;
+    if (name && retried([folder] { return ::fsync(folder); }) != 0) failed = errno;
     int none = 0;
     if (failed) flusher.error.compare_exchange_strong(none, failed);
     held.lock();
@@ -93,7 +93,7 @@ bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size)
   const std::uint8_t* block = recordBlock(*journal.flusher, bytes, size);
   if (!block) return fail(journal, ENOMEM);
   for (std::size_t written = 0; written < size + 4;) {
-    const ssize_t n = retriedCall([&] { return ::write(journal.fd, block + written, size + 4 - written); });
+    const ssize_t n = retried([&] { return ::write(journal.fd, block + written, size + 4 - written); });
     if (n <= 0) {
       const int error = n < 0 ? errno : ENOSPC;
       // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
@@ -110,7 +110,7 @@ bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size)
 
 bool restartJournal(Journal& journal) {
   if (!journal.flusher || journal.flusher->error.load() != 0) return false;
-  if (retriedCall([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journalHeaderSize)); }) != 0)
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journalHeaderSize)); }) != 0)
     return fail(journal, errno);
   journal.end = journalHeaderSize;
   askForFlush(journal);

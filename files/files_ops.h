@@ -1,7 +1,9 @@
-// What the journal's files share: the worker that flushes an editor's own journal.
+// What the files library's sources share: calls made again after a signal, and the worker
+// that flushes an editor's own journal.
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -25,9 +27,10 @@ bool startFlusher(Journal& journal, bool folderPending);
 // Ends the worker, after the flushes asked for unless they are no longer wanted.
 void stopFlusher(Journal& journal, bool flushFirst);
 
-// A call that a signal interrupted is made again.
+// A call that a signal interrupted is made again: a flush held up by a slow disk is where a
+// signal is most likely to land.
 template <class Call>
-auto retriedCall(Call call) {
+auto retried(Call call) {
   decltype(call()) result;
   do result = call();
   while (result == -1 && errno == EINTR);
