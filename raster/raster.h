@@ -60,9 +60,10 @@ PackedBytes packedImage(ImageId id);
 // The most bytes packedImage gives for a raster of that size.
 std::size_t packedBound(std::int32_t width, std::int32_t height);
 // An Image kept packed, from bytes as packedImage gives them, when they are one frame that
-// expands, checksum and all, to exactly a width x height raster; 0 otherwise or without memory.
-// Never expands into more than that raster.
-ImageId imageFromPacked(const std::uint8_t* bytes, std::size_t size, std::int32_t width, std::int32_t height);
+// expands, checksum and all, to exactly a width x height raster; never expands into more. 0
+// otherwise, with damaged set when the bytes are at fault rather than memory.
+ImageId imageFromPacked(const std::uint8_t* bytes, std::size_t size, std::int32_t width, std::int32_t height,
+                        bool& damaged);
 // The Image's pixels, bottom row first: its raster, or a packed Image's expansion, which stays
 // valid until two other packed Images have been expanded; null without memory to expand it.
 const std::uint8_t* imagePixels(const ImageRecord& record);

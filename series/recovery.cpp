@@ -34,23 +34,30 @@ std::string recoveryQuestion(std::size_t frames, std::int64_t lastWritten) {
 }
 
 // The frames of a claimed journal up to the first record that is not a whole frame; no more
-// memory than one record's bound besides the frames themselves.
-std::vector<ImageId> framesIn(Journal& journal) {
+// memory than one record's bound besides the frames themselves. Incomplete when memory ran out
+// before that record: the journal then waits for a start with more.
+struct JournalFrames {
   std::vector<ImageId> images;
+  bool complete = false;
+};
+
+JournalFrames framesIn(Journal& journal) {
+  JournalFrames found;
   const std::size_t bound = packedBound(side, side);
   const std::unique_ptr<std::uint8_t[]> record(new (std::nothrow) std::uint8_t[bound]);
   try {
-    while (record) {
+    for (bool damaged = false; record && !found.complete;) {
       const std::size_t size = readRecord(journal, record.get(), bound);
-      const ImageId image = size ? imageFromPacked(record.get(), size, side, side) : 0;
+      const ImageId image = size ? imageFromPacked(record.get(), size, side, side, damaged) : 0;
+      found.complete = !image && (size == 0 || damaged);
       if (!image) break;
-      images.push_back(image);
+      found.images.push_back(image);
       acceptRecord(journal, size);
     }
   } catch (const std::bad_alloc&) {
-    // The frames read so far are offered.
+    found.complete = false;
   }
-  return images;
+  return found;
 }
 
 void release(const std::vector<ImageId>& images) {
@@ -69,9 +76,10 @@ enum class Offer { Restored, Refused, Postponed, NotOffered };
 Offer offer(Session& session, int folder, const std::string& name) {
   Journal found;
   if (claimJournal(folder, name, found) != JournalClaim::Claimed) return Offer::NotOffered;
-  const std::vector<ImageId> images = framesIn(found);
-  if (images.empty()) {
-    if (found.end == found.foundSize) removeJournal(found);  // read to its end and empty
+  const auto [images, complete] = framesIn(found);
+  if (!complete || images.empty()) {
+    release(images);
+    if (complete && found.end == found.foundSize) removeJournal(found);  // read to its end and empty
     return Offer::NotOffered;  // what cannot be read is left as it is
   }
   switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), found.lastWritten), 35)) {
