@@ -91,7 +91,7 @@ struct Journal {
   int folder = -1;  // not owned
   int fd = -1;
   std::string name;
-  std::uint64_t end = 0;  // where the next record goes
+  std::uint64_t end = 0;  // where the next record goes: after the records read or written
   std::uint64_t foundSize = 0;  // as it was found
   std::int64_t lastWritten = 0;  // seconds since the epoch, as it was found
   std::unique_ptr<JournalFlusher> flusher;  // while it is this editor's own
@@ -113,10 +113,13 @@ enum class JournalClaim : std::uint8_t { Claimed, Live, NotOurs };
 // editor holds it, NotOurs for anything else (another user's, not a regular file, another
 // format or version), which is left as it is.
 JournalClaim claimJournal(int folder, const std::string& name, Journal& journal);
-// Reads the record at journal.end into the buffer: its length, or 0 at the end, for a torn tail
-// or for a length of 0 or beyond the bound. Does not move on: acceptRecord does.
-std::size_t readRecord(const Journal& journal, std::uint8_t* into, std::size_t bound);
-inline void acceptRecord(Journal& journal, std::size_t length) { journal.end += 4 + length; }
+// The length of the record at an offset: 0 at the end, for a torn length, and for a length of
+// 0 or beyond the bound.
+std::size_t recordLength(const Journal& journal, std::uint64_t at, std::size_t bound);
+// The bytes of the record of that length at an offset; false for a torn one.
+bool readRecord(const Journal& journal, std::uint64_t at, std::size_t length, std::uint8_t* into);
+// The offset of the record after it.
+inline std::uint64_t nextRecord(std::uint64_t at, std::size_t length) { return at + 4 + length; }
 // Makes a claimed journal this editor's own: what follows its accepted records goes.
 bool adoptJournal(Journal& journal);
 // A new journal of this editor's own, empty; false with errno.

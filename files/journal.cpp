@@ -95,12 +95,15 @@ JournalClaim claimJournal(int folder, const std::string& name, Journal& journal)
   return JournalClaim::Claimed;
 }
 
-std::size_t readRecord(const Journal& journal, std::uint8_t* into, std::size_t bound) {
+std::size_t recordLength(const Journal& journal, std::uint64_t at, std::size_t bound) {
   std::uint8_t length[4];
-  if (!readAll(journal.fd, length, sizeof length, journal.end)) return 0;
+  if (!readAll(journal.fd, length, sizeof length, at)) return 0;
   const std::size_t size = length[0] | length[1] << 8 | length[2] << 16 | std::size_t{length[3]} << 24;
-  if (size == 0 || size > bound || !readAll(journal.fd, into, size, journal.end + 4)) return 0;
-  return size;
+  return size <= bound ? size : 0;
+}
+
+bool readRecord(const Journal& journal, std::uint64_t at, std::size_t length, std::uint8_t* into) {
+  return readAll(journal.fd, into, length, at + 4);
 }
 
 bool adoptJournal(Journal& journal) {

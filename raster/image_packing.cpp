@@ -66,13 +66,6 @@ bool compress(ImageRecord& record) {
   return true;
 }
 
-// One whole frame that declares exactly the raster's size and carries a checksum: the fifth
-// byte is the frame header's descriptor, whose bit 2 asks for the checksum.
-bool framesRaster(const std::uint8_t* bytes, std::size_t size, std::size_t rasterBytes) {
-  return size > 4 && ZSTD_getFrameContentSize(bytes, size) == rasterBytes && (bytes[4] & 0x04) != 0 &&
-         ZSTD_findFrameCompressedSize(bytes, size) == size;
-}
-
 }  // namespace
 
 PackedBytes packedImage(ImageId id) {
@@ -93,57 +86,6 @@ std::size_t packedBound(std::int32_t width, std::int32_t height) {
   return ZSTD_compressBound(static_cast<std::size_t>(rowStride(width)) * static_cast<std::size_t>(height));
 }
 
-namespace {
-
-// Expands a packed record into the slot read least recently: the slot, or null, damaged when
-// the bytes are at fault rather than memory.
-Expansion* expandIntoCache(const ImageRecord& record, bool& damaged) {
-  damaged = false;
-  Expansion& slot = *std::min_element(cache.slots.begin(), cache.slots.end(),
-                                      [](const Expansion& a, const Expansion& b) { return a.lastRead < b.lastRead; });
-  const std::size_t size = rasterSize(record);
-  slot.owner = nullptr;
-  if (!slot.raster || slot.raster.get_deleter().size != size) slot.raster = allocatePixels(size);
-  if (!cache.context) cache.context = ZSTD_createDCtx();
-  if (!cache.context && releaseMemoryReserve()) cache.context = ZSTD_createDCtx();
-  damaged = slot.raster && cache.context &&
-            ZSTD_decompressDCtx(cache.context, slot.raster.get(), size, record.packed.get(), record.packedSize) != size;
-  if (!slot.raster || !cache.context || damaged) {
-    slot = Expansion{};
-    return nullptr;
-  }
-  slot.owner = &record;
-  slot.lastRead = ++cache.reads;
-  return &slot;
-}
-
-}  // namespace
-
-// Expanded once into the cache, which checks it, so that the frame shown first is ready.
-ImageId imageFromPacked(const std::uint8_t* bytes, std::size_t size, std::int32_t width, std::int32_t height,
-                        bool& damaged) {
-  damaged = true;
-  if (width <= 0 || height <= 0 || width > 32767 || height > 32767 || size > packedBound(width, height)) return 0;
-  const std::size_t rasterBytes = static_cast<std::size_t>(rowStride(width)) * static_cast<std::size_t>(height);
-  if (!framesRaster(bytes, size, rasterBytes)) return 0;
-  damaged = false;
-  std::unique_ptr<ImageRecord> record(new (std::nothrow) ImageRecord());
-  if (!record) return 0;
-  record->width = static_cast<std::int16_t>(width);
-  record->height = static_cast<std::int16_t>(height);
-  record->stride = rowStride(width);
-  record->packed.reset(new (std::nothrow) std::uint8_t[size]);
-  if (!record->packed) return 0;
-  std::memcpy(record->packed.get(), bytes, size);
-  record->packedSize = size;
-  const ImageId id = storeImage(std::move(record));
-  if (id && !expandIntoCache(*lookupImage(id), damaged)) {
-    releaseImage(id);
-    return 0;
-  }
-  return id;
-}
-
 const std::uint8_t* imagePixels(const ImageRecord& record) {
   if (record.pixels) return record.pixels.get();
   for (Expansion& slot : cache.slots) {
@@ -151,9 +93,21 @@ const std::uint8_t* imagePixels(const ImageRecord& record) {
     slot.lastRead = ++cache.reads;
     return slot.raster.get();
   }
-  bool damaged = false;
-  const Expansion* slot = expandIntoCache(record, damaged);
-  return slot ? slot->raster.get() : nullptr;
+  Expansion& slot = *std::min_element(cache.slots.begin(), cache.slots.end(),
+                                      [](const Expansion& a, const Expansion& b) { return a.lastRead < b.lastRead; });
+  const std::size_t size = rasterSize(record);
+  slot.owner = nullptr;
+  if (!slot.raster || slot.raster.get_deleter().size != size) slot.raster = allocatePixels(size);
+  if (!cache.context) cache.context = ZSTD_createDCtx();
+  if (!cache.context && releaseMemoryReserve()) cache.context = ZSTD_createDCtx();
+  if (!slot.raster || !cache.context ||
+      ZSTD_decompressDCtx(cache.context, slot.raster.get(), size, record.packed.get(), record.packedSize) != size) {
+    slot = Expansion{};
+    return nullptr;
+  }
+  slot.owner = &record;
+  slot.lastRead = ++cache.reads;
+  return slot.raster.get();
 }
 
 void forgetExpansion(const ImageRecord& record) {

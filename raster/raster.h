@@ -59,11 +59,14 @@ struct PackedBytes {
 PackedBytes packedImage(ImageId id);
 // The most bytes packedImage gives for a raster of that size.
 std::size_t packedBound(std::int32_t width, std::int32_t height);
-// An Image kept packed, from bytes as packedImage gives them, when they are one frame that
-// expands, checksum and all, to exactly a width x height raster; never expands into more. 0
-// otherwise, with damaged set when the bytes are at fault rather than memory.
-ImageId imageFromPacked(const std::uint8_t* bytes, std::size_t size, std::int32_t width, std::int32_t height,
-                        bool& damaged);
+// How many of the packed frames, from the first, are whole: each one zstd frame that expands,
+// checksum and all, to exactly a width x height raster, and never into more. The frames are
+// checked on every processor at once. Where one is not, damaged tells bytes at fault from
+// memory that ran out.
+std::size_t wholePackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
+                              bool& damaged);
+// An Image kept packed, from a frame found whole; 0 without memory.
+ImageId adoptPackedFrame(const PackedBytes& frame, std::int32_t width, std::int32_t height);
 // The Image's pixels, bottom row first: its raster, or a packed Image's expansion, which stays
 // valid until two other packed Images have been expanded; null without memory to expand it.
 const std::uint8_t* imagePixels(const ImageRecord& record);

@@ -41,18 +41,45 @@ struct JournalFrames {
   bool complete = false;
 };
 
+// As many records as one record's bound holds, from journal.end on; full when the next record
+// did not fit, and so may follow in another batch.
+struct Batch {
+  std::vector<PackedBytes> records;
+  bool full = false;
+};
+
+void readBatch(const Journal& journal, std::uint8_t* buffer, std::size_t bound, Batch& batch) {
+  batch.records.clear();
+  std::size_t used = 0;
+  for (std::uint64_t at = journal.end;;) {
+    const std::size_t length = recordLength(journal, at, bound);
+    batch.full = length > bound - used;
+    if (length == 0 || batch.full || !readRecord(journal, at, length, buffer + used)) return;
+    batch.records.push_back({buffer + used, length});
+    used += length;
+    at = nextRecord(at, length);
+  }
+}
+
 JournalFrames framesIn(Journal& journal) {
   JournalFrames found;
   const std::size_t bound = packedBound(side, side);
-  const std::unique_ptr<std::uint8_t[]> record(new (std::nothrow) std::uint8_t[bound]);
+  const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[bound]);
+  Batch batch;
   try {
-    for (bool damaged = false; record && !found.complete;) {
-      const std::size_t size = readRecord(journal, record.get(), bound);
-      const ImageId image = size ? imageFromPacked(record.get(), size, side, side, damaged) : 0;
-      found.complete = !image && (size == 0 || damaged);
-      if (!image) break;
-      found.images.push_back(image);
-      acceptRecord(journal, size);
+    while (buffer) {
+      readBatch(journal, buffer.get(), bound, batch);
+      bool damaged = false;
+      const std::size_t whole = wholePackedFrames(batch.records.data(), batch.records.size(), side, side, damaged);
+      found.images.reserve(found.images.size() + whole);
+      for (std::size_t i = 0; i < whole; ++i) {
+        const ImageId image = adoptPackedFrame(batch.records[i], side, side);
+        if (!image) return found;
+        found.images.push_back(image);
+        journal.end = nextRecord(journal.end, batch.records[i].size);
+      }
+      found.complete = whole < batch.records.size() ? damaged : !batch.full;
+      if (whole < batch.records.size() || !batch.full) break;
     }
   } catch (const std::bad_alloc&) {
     found.complete = false;
