@@ -46,7 +46,11 @@ std::string packedOf(ImageId image) {
 }
 
 TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatItSays) {
+  fs::create_directories(journals);
+  fs::permissions(journals, fs::perms::all);  // made by something else: the journal's folder is private
   startJournal(session);
+  EXPECT_EQ(fs::status(journals).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(journals / names().at(0)).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   captureMany(3);
   std::vector<std::string> captured;
   for (const Frame& frame : session.frames.frames) captured.push_back(packedOf(frame.image));
