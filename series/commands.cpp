@@ -28,10 +28,12 @@ bool roomForAFrame(FrameSeries& series) {
 void captureFrame(Session& session) {
   const ImageId image = createImage(400, 400);
   bool captured = false;
+  PackedBytes packed;  // as the journal keeps it
   try {
     captured = image && roomForAFrame(session.frames);
     if (captured) renderFigure(session.figure, {openImage, image}, false, 0);
-    captured = captured && packedImage(image).bytes;  // as the journal keeps it
+    if (captured) packed = packedImage(image);
+    captured = captured && packed.bytes;
   } catch (const std::bad_alloc&) {
     captured = false;
   }
@@ -48,7 +50,7 @@ void captureFrame(Session& session) {
   session.frames.last();
   session.frames.append().image = image;
   session.seriesSaved = false;
-  journalFrame(session, image);
+  journalFrame(session, packed);
 }
 
 void newSeries(Session& session) {

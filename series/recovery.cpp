@@ -157,9 +157,8 @@ void startJournal(Session& session) {
   ::close(folder);
 }
 
-void journalFrame(Session& session, ImageId image) {
+void journalFrame(Session& session, const PackedBytes& packed) {
   if (session.journal.fd < 0) return;
-  const PackedBytes packed = packedImage(image);
   appendRecord(session.journal, packed.bytes, packed.size);
 }
 

@@ -90,8 +90,8 @@ void newSeries(Session& session);
 // series' own, Nein removes that journal, Abbrechen keeps it for the next start. Without a journal
 // taken over, a new one.
 void startJournal(Session& session);
-// Appends a captured frame to the series' journal.
-void journalFrame(Session& session, ImageId image);
+// Appends a captured frame, packed, to the series' journal.
+void journalFrame(Session& session, const PackedBytes& packed);
 // Once a run: says that frames cannot be kept safe against a crash, and why, when the journal
 // could not be made or stopped working.
 void warnOfJournalFailure(Session& session);
