@@ -2,6 +2,9 @@
 // that flushes an editor's own journal.
 #pragma once
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -35,4 +38,20 @@ auto retried(Call call) {
   do result = call();
   while (result == -1 && errno == EINTR);
   return result;
+}
+
+// The folder's entries from the first on, through a descriptor of their own so that the
+// folder's stays open; null when they cannot be read.
+inline DIR* listFolder(int folder) {
+  const int own = ::dup(folder);
+  if (own < 0) return nullptr;
+  DIR* dir = nullptr;
+  do dir = ::fdopendir(own);  // which looks at the descriptor first, and may be interrupted there
+  while (!dir && errno == EINTR);
+  if (!dir) {
+    ::close(own);
+    return nullptr;
+  }
+  ::rewinddir(dir);
+  return dir;
 }

@@ -36,7 +36,8 @@ bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // between the open and the lock.
 bool stillNamed(int folder, const std::string& name, const struct stat& opened) {
   struct stat named {};
-  return ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(named, opened);
+  return retried([&] { return ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW); }) == 0 &&
+         sameFile(named, opened);
 }
 
 std::string newJournalName() {
@@ -77,12 +78,14 @@ Journal& Journal::operator=(Journal&& other) noexcept {
 
 JournalClaim claimJournal(int folder, const std::string& name, Journal& journal) {
   closeJournal(journal);
-  journal.fd = ::openat(folder, name.c_str(), openFlags | O_NONBLOCK);  // a FIFO would block the open
+  // Without O_NONBLOCK a FIFO would block the open.
+  journal.fd = retried([&] { return ::openat(folder, name.c_str(), openFlags | O_NONBLOCK); });
   journal.folder = journal.fd >= 0 ? ::fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
   struct stat info {};
-  if (journal.folder < 0 || ::fstat(journal.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+  if (journal.folder < 0 || retried([&] { return ::fstat(journal.fd, &info); }) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_uid != ::geteuid())
     return letGo(journal, JournalClaim::NotOurs);
-  if (::flock(journal.fd, LOCK_EX | LOCK_NB) != 0)
+  if (retried([&] { return ::flock(journal.fd, LOCK_EX | LOCK_NB); }) != 0)
     return letGo(journal, errno == EWOULDBLOCK ? JournalClaim::Live : JournalClaim::NotOurs);
   std::uint8_t found[journalHeaderSize];
   if (!stillNamed(folder, name, info)) return letGo(journal, JournalClaim::Live);
@@ -125,7 +128,7 @@ bool createJournal(int folder, Journal& journal) {
                     startFlusher(journal, true);
   if (!made) {
     const int error = errno ? errno : ENOSPC;
-    ::unlinkat(folder, journal.name.c_str(), 0);
+    retried([&] { return ::unlinkat(folder, journal.name.c_str(), 0); });
     closeJournal(journal);
     errno = error;
     return false;
@@ -137,7 +140,8 @@ bool createJournal(int folder, Journal& journal) {
 void removeJournal(Journal& journal) {
   if (journal.fd < 0) return;
   stopFlusher(journal, false);
-  if (::unlinkat(journal.folder, journal.name.c_str(), 0) == 0) retried([&] { return ::fsync(journal.folder); });
+  if (retried([&] { return ::unlinkat(journal.folder, journal.name.c_str(), 0); }) == 0)
+    retried([&] { return ::fsync(journal.folder); });
   closeJournal(journal);
 }
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <tuple>
 
-#include "files.h"
+#include "files_ops.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string stateFolder() {
 bool makeFolders(const std::string& path) {
   for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (retried([&] { return ::mkdir(part.c_str(), 0700); }) != 0 && errno != EEXIST) return false;
     if (slash == std::string::npos) return true;
   }
 }
@@ -65,30 +65,26 @@ int openJournalFolder() {
     return -1;
   }
   if (!makeFolders(path)) return -1;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = retried([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
   struct stat info {};
   if (fd < 0) return -1;
-  if (::fstat(fd, &info) != 0 || info.st_uid != ::geteuid()) {
+  if (retried([&] { return ::fstat(fd, &info); }) != 0 || info.st_uid != ::geteuid()) {
     ::close(fd);
     errno = EACCES;  // another user's folder keeps nothing of ours
     return -1;
   }
-  if ((info.st_mode & 077) != 0) ::fchmod(fd, 0700);
+  if ((info.st_mode & 077) != 0) retried([&] { return ::fchmod(fd, 0700); });
   return fd;
 }
 
 std::vector<std::string> journalNames(int folder) {
   std::vector<std::tuple<std::int64_t, long, std::string>> found;
-  const int own = ::dup(folder);
-  DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
-  if (!dir) {
-    if (own >= 0) ::close(own);
-    return {};
-  }
-  ::rewinddir(dir);
+  DIR* dir = listFolder(folder);
+  if (!dir) return {};
   while (const dirent* entry = ::readdir(dir)) {
     struct stat info {};
-    if (isJournalName(entry->d_name) && ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (isJournalName(entry->d_name) &&
+        retried([&] { return ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW); }) == 0 &&
         S_ISREG(info.st_mode))
       found.emplace_back(info.st_mtim.tv_sec, info.st_mtim.tv_nsec, entry->d_name);
   }

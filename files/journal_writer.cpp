@@ -97,7 +97,7 @@ bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size)
     if (n <= 0) {
       const int error = n < 0 ? errno : ENOSPC;
       // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
-      if (::ftruncate(journal.fd, static_cast<off_t>(journal.end)) != 0) {
+      if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0) {
       }
       return fail(journal, error);
     }

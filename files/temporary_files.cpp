@@ -16,7 +16,7 @@
 #include <ctime>
 #include <string>
 
-#include "files.h"
+#include "files_ops.h"
 
 namespace {
 
@@ -124,13 +124,8 @@ std::string temporaryName() {
 }
 
 void sweepStaleTemporaries(int folder) {
-  const int own = ::dup(folder);
-  DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
-  if (!dir) {
-    if (own >= 0) ::close(own);
-    return;
-  }
-  ::rewinddir(dir);
+  DIR* dir = listFolder(folder);
+  if (!dir) return;
   while (const dirent* entry = ::readdir(dir)) {
     std::uint32_t fields[fieldCount];
     struct stat info {};
