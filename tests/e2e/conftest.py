@@ -91,6 +91,7 @@ class Editor:  # each test's journals in a folder of its own, beside its files
         self.window = self.shown("Limbrik Animator", deadline=60)  # a first start may wait on a cold disk
         if answer_at_start:  # the question about a killed editor's frames
             self.question(answer_at_start)
+            self.gone("Limbrik Editor")
         assert wait_until(lambda: len(set(self.canvas())) > 1), "the canvas shows nothing"
 
     def xdo(self, *args):
