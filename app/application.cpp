@@ -193,7 +193,9 @@ int runApplication(int& argc, char** argv) {
     timeout = passTimeout(app, drew);
   } while (!app.quitRequested && !app.sessionEnded);
   running = nullptr;
-  endJournal(app.session);  // every frame is saved or given up
   shutDown();
+  // Every frame is saved or given up. After the window has gone: the removal waits for a flush
+  // the disk may still be busy with.
+  endJournal(app.session);
   return 0;
 }
