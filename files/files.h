@@ -88,7 +88,7 @@ std::string smallFile(const char* path);
 // whose own check the reader applies.
 struct JournalFlusher;
 struct Journal {
-  int folder = -1;  // not owned
+  int folder = -1;  // its own descriptor of the journals' folder
   int fd = -1;
   std::string name;
   std::uint64_t end = 0;  // where the next record goes: after the records read or written

@@ -20,8 +20,6 @@ struct JournalFlusher {
   bool folderPending = false;
   bool stopping = false;
   std::atomic<int> error{0};
-  std::unique_ptr<std::uint8_t[]> record;  // one record as it is written, kept for the next
-  std::size_t capacity = 0;
   std::thread thread;
 };
 

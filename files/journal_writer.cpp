@@ -1,10 +1,10 @@
 // The editor's own journal: each record goes to the file with one write, so that a crash of
 // the editor loses none; a worker flushes it to the disk at once, so that a power cut loses at
 // most the last second, without the editor's loop ever waiting for the disk or waking for it.
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -43,17 +43,22 @@ bool fail(Journal& journal, int error) {
   return false;
 }
 
-// The record's bytes in one block: its length, little-endian, then the bytes.
-std::uint8_t* recordBlock(JournalFlusher& flusher, const std::uint8_t* bytes, std::size_t size) {
-  if (flusher.capacity < size + 4) {
-    flusher.record.reset(new (std::nothrow) std::uint8_t[size + 4]);
-    flusher.capacity = flusher.record ? size + 4 : 0;
-    if (!flusher.record) return nullptr;
+// Writes the parts in their order, however many calls the file takes; false with errno.
+bool writeParts(int fd, iovec* parts, int count) {
+  while (count > 0) {
+    const ssize_t n = retried([&] { return ::writev(fd, parts, count); });
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    auto left = static_cast<std::size_t>(n);
+    for (; count > 0 && left >= parts->iov_len; ++parts, --count) left -= parts->iov_len;
+    if (count > 0) {
+      parts->iov_base = static_cast<std::uint8_t*>(parts->iov_base) + left;
+      parts->iov_len -= left;
+    }
   }
-  std::uint8_t* block = flusher.record.get();
-  for (int i = 0; i < 4; ++i) block[i] = static_cast<std::uint8_t>(size >> (8 * i));
-  std::memcpy(block + 4, bytes, size);
-  return block;
+  return true;
 }
 
 }  // namespace
@@ -90,18 +95,14 @@ void stopFlusher(Journal& journal, bool flushFirst) {
 bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size) {
   if (!journal.flusher || journal.flusher->error.load() != 0) return false;
   if (size == 0 || size > 0xFFFFFFFFu) return fail(journal, EINVAL);
-  const std::uint8_t* block = recordBlock(*journal.flusher, bytes, size);
-  if (!block) return fail(journal, ENOMEM);
-  for (std::size_t written = 0; written < size + 4;) {
-    const ssize_t n = retried([&] { return ::write(journal.fd, block + written, size + 4 - written); });
-    if (n <= 0) {
-      const int error = n < 0 ? errno : ENOSPC;
-      // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
-      if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0) {
-      }
-      return fail(journal, error);
-    }
-    written += static_cast<std::size_t>(n);
+  std::uint8_t length[4];
+  for (int i = 0; i < 4; ++i) length[i] = static_cast<std::uint8_t>(size >> (8 * i));
+  iovec parts[2] = {{length, sizeof length}, {const_cast<std::uint8_t*>(bytes), size}};
+  if (!writeParts(journal.fd, parts, 2)) {
+    const int error = errno;
+    // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
+    retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); });
+    return fail(journal, error);
   }
   journal.end += size + 4;
   askForFlush(journal);
