@@ -13,9 +13,8 @@
 
 namespace {
 
-// The number after a label in a small file; -1 without one ("max" among them).
-long long numberIn(const std::string& path, const std::string& label = "") {
-  const std::string text = smallFile(path.c_str());
+// The number after a label in a text; -1 without one.
+long long numberAfter(const std::string& text, const std::string& label) {
   const std::size_t at = text.find(label);
   if (at == std::string::npos) return -1;
   const char* start = text.c_str() + at + label.size();
@@ -24,10 +23,13 @@ long long numberIn(const std::string& path, const std::string& label = "") {
   return end == start ? -1 : value;
 }
 
+// The number a small file starts with; -1 without one ("max" among them).
+long long numberInFile(const char* path) { return numberAfter(smallFile(path), ""); }
+
 long long addressSpaceRoom() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return LLONG_MAX;
-  const long long pages = numberIn("/proc/self/statm");
+  const long long pages = numberInFile("/proc/self/statm");
   if (pages < 0) return LLONG_MAX;
   return static_cast<long long>(limit.rlim_cur) - pages * ::sysconf(_SC_PAGESIZE);
 }
@@ -58,14 +60,15 @@ CgroupFiles cgroupFiles() {
 long long cgroupRoom() {
   static const CgroupFiles files = cgroupFiles();  // a process does not move itself to another cgroup
   if (files.limit.empty()) return LLONG_MAX;
-  const long long limit = numberIn(files.limit), usage = numberIn(files.usage);
+  const long long limit = numberInFile(files.limit.c_str()), usage = numberInFile(files.usage.c_str());
   return limit < 0 || usage < 0 || limit >= LLONG_MAX / 2 ? LLONG_MAX : limit - usage;
 }
 
 long long commitRoom() {
-  static const bool strict = numberIn("/proc/sys/vm/overcommit_memory") == 2;
+  static const bool strict = numberInFile("/proc/sys/vm/overcommit_memory") == 2;
   if (!strict) return LLONG_MAX;
-  const long long limit = numberIn("/proc/meminfo", "CommitLimit:"), used = numberIn("/proc/meminfo", "Committed_AS:");
+  const std::string meminfo = smallFile("/proc/meminfo");
+  const long long limit = numberAfter(meminfo, "CommitLimit:"), used = numberAfter(meminfo, "Committed_AS:");
   return limit < 0 || used < 0 ? LLONG_MAX : (limit - used) * 1024;
 }
 
