@@ -83,7 +83,7 @@ bool packImage(ImageId id) {
 }
 
 std::size_t packedBound(std::int32_t width, std::int32_t height) {
-  return ZSTD_compressBound(static_cast<std::size_t>(rowStride(width)) * static_cast<std::size_t>(height));
+  return ZSTD_compressBound(rasterBytes(width, height));
 }
 
 const std::uint8_t* imagePixels(const ImageRecord& record) {

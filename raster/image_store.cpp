@@ -52,12 +52,11 @@ Slot* slotOfId(ImageId id) {
 // Makes the black raster in an empty record; false when there is no memory for it.
 bool makeRaster(ImageRecord& record, std::int32_t width, std::int32_t height) {
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return false;
-  const std::int32_t stride = rowStride(width);
-  PixelMemory pixels = allocatePixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+  PixelMemory pixels = allocatePixels(rasterBytes(width, height));
   if (!pixels) return false;
   record.width = static_cast<std::int16_t>(width);
   record.height = static_cast<std::int16_t>(height);
-  record.stride = stride;
+  record.stride = rowStride(width);
   record.pixels = std::move(pixels);
   return true;
 }
@@ -77,6 +76,10 @@ PixelMemory allocatePixels(std::size_t size) {
 void PixelRelease::operator()(std::uint8_t* pixels) const noexcept { ::munmap(pixels, size); }
 
 std::int32_t rowStride(std::int32_t width) { return ((3 * width + 3) / 4) * 4; }
+
+std::size_t rasterBytes(std::int32_t width, std::int32_t height) {
+  return static_cast<std::size_t>(rowStride(width)) * static_cast<std::size_t>(height);
+}
 
 void initImageStore() {
   shutdownImageStore();

@@ -16,8 +16,8 @@ namespace {
 
 // One whole frame that declares exactly the raster's size and carries a checksum: the fifth
 // byte is the frame header's descriptor, whose bit 2 asks for the checksum.
-bool framesRaster(const PackedBytes& frame, std::size_t rasterBytes) {
-  return frame.size > 4 && ZSTD_getFrameContentSize(frame.bytes, frame.size) == rasterBytes &&
+bool framesRaster(const PackedBytes& frame, std::size_t rasterSize) {
+  return frame.size > 4 && ZSTD_getFrameContentSize(frame.bytes, frame.size) == rasterSize &&
          (frame.bytes[4] & 0x04) != 0 && ZSTD_findFrameCompressedSize(frame.bytes, frame.size) == frame.size;
 }
 
@@ -29,15 +29,15 @@ struct Share {
   bool outOfMemory = false;
 };
 
-void checkShare(const PackedBytes* frames, std::size_t rasterBytes, Share& share) {
+void checkShare(const PackedBytes* frames, std::size_t rasterSize, Share& share) {
   share.failed = share.end;
-  PixelMemory raster = allocatePixels(rasterBytes);
+  PixelMemory raster = allocatePixels(rasterSize);
   ZSTD_DCtx* context = raster ? ZSTD_createDCtx() : nullptr;
   share.outOfMemory = !context;
   for (std::size_t i = share.begin; context && i < share.end; ++i) {
     const PackedBytes& frame = frames[i];
-    if (framesRaster(frame, rasterBytes) &&
-        ZSTD_decompressDCtx(context, raster.get(), rasterBytes, frame.bytes, frame.size) == rasterBytes)
+    if (framesRaster(frame, rasterSize) &&
+        ZSTD_decompressDCtx(context, raster.get(), rasterSize, frame.bytes, frame.size) == rasterSize)
       continue;
     share.failed = i;
     break;
@@ -52,7 +52,7 @@ std::size_t wholePackedFrames(const PackedBytes* frames, std::size_t count, std:
                               bool& damaged) {
   damaged = false;
   if (count == 0) return 0;
-  const std::size_t rasterBytes = static_cast<std::size_t>(rowStride(width)) * static_cast<std::size_t>(height);
+  const std::size_t bytes = rasterBytes(width, height);
   const std::size_t checkers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
   std::vector<Share> shares;
   std::vector<std::thread> threads;
@@ -66,12 +66,12 @@ std::size_t wholePackedFrames(const PackedBytes* frames, std::size_t count, std:
   std::size_t started = 1;
   try {
     for (; started < shares.size(); ++started)
-      threads.emplace_back(checkShare, frames, rasterBytes, std::ref(shares[started]));
+      threads.emplace_back(checkShare, frames, bytes, std::ref(shares[started]));
   } catch (const std::system_error&) {
     // No more threads: this one checks the rest.
   }
-  checkShare(frames, rasterBytes, shares[0]);
-  for (std::size_t t = started; t < shares.size(); ++t) checkShare(frames, rasterBytes, shares[t]);
+  checkShare(frames, bytes, shares[0]);
+  for (std::size_t t = started; t < shares.size(); ++t) checkShare(frames, bytes, shares[t]);
   for (std::thread& thread : threads) thread.join();
   const auto first = std::find_if(shares.begin(), shares.end(), [](const Share& s) { return s.failed < s.end; });
   damaged = first != shares.end() && !first->outOfMemory;
