@@ -21,8 +21,8 @@ void confirmQuit(AppState& app);
 void runPass(AppState& app, int event);
 // Once for each shortage of memory: the user is asked to save now.
 void warnOfShortage();
-// How long the next pass may wait for input: 2 ms while a drag is held or the last pass drew,
-// until the next frame while playing, and otherwise without limit.
+// How long the next pass may wait for input: 2 ms after a pass that drew, until the next frame
+// while playing, and otherwise without limit. A drag's motion wakes the wait itself.
 int passTimeout(const AppState& app, bool drew);
 // The desktop session is ending: the save question, as for the close box; true lets it end,
 // and the loop with it.

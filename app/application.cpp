@@ -40,6 +40,22 @@ void buildControls() {
   setControlName(layout::trackbar, "Bild der Vorschau");
 }
 
+// Poses the dragged Segment from the pointer where the input handled so far left it. Outside
+// the window there is no pointer position: the pose holds until it returns.
+void followPointer(AppState& app) {
+  const int px = pointerX(layout::window), py = pointerY(layout::window);
+  if (px != -1 && py != -1) dragUpdate(app.session.figure, app.dragSegment, px, py);
+}
+
+// The release is the drag's last position: the limb stays where the button let it go, its
+// chain attached, however soon the pointer moves on.
+void endDrag(AppState& app) {
+  if (app.dragSegment < 0) return;
+  followPointer(app);
+  settleDrag(app.session.figure, app.dragSegment);
+  app.dragSegment = -1;
+}
+
 void canvasEvent(AppState& app) {
   switch (eventSubtype()) {
     case LeftDown: {
@@ -47,7 +63,7 @@ void canvasEvent(AppState& app) {
       if (hit >= 0) app.dragSegment = hit;
       break;
     }
-    case LeftUp: app.dragSegment = -1; break;
+    case LeftUp: endDrag(app); break;
     case RightClick: rightClickCommand(app); break;
     default: break;
   }
@@ -92,11 +108,7 @@ void handleEvent(AppState& app, int event) {
 }
 
 void updateView(AppState& app) {
-  if (app.dragSegment >= 0) {
-    const int px = pointerX(layout::window), py = pointerY(layout::window);
-    // Outside the window there is no pointer position: the pose holds until it returns.
-    if (px != -1 && py != -1) dragUpdate(app.session.figure, app.dragSegment, px, py);
-  }
+  if (app.dragSegment >= 0) followPointer(app);
   Session& session = app.session;
   if (session.previewMode) {
     previewStep(session);
@@ -109,7 +121,6 @@ void updateView(AppState& app) {
 }
 
 int passTimeout(const AppState& app, bool drew) {
-  if (app.dragSegment >= 0) return 2;
   if (app.session.previewMode) {
     const int due = nextFrameDueIn(app.session);
     // A frame that memory did not let show is tried again a few times a second.

@@ -25,6 +25,11 @@ int hitTest(const Figure& figure, std::int32_t px, std::int32_t py);
 // None when the pointer lies on the joint itself, where no direction exists.
 std::optional<std::int32_t> pointerAngle(std::int32_t px, std::int32_t py, std::int32_t jx, std::int32_t jy);
 void dragUpdate(Figure& figure, int index, std::int32_t px, std::int32_t py);
+// The chain of the dragged Segment caught up with the pointer's last position, as one more
+// pass of a drag held still would leave it: the end vectors refreshed, each child started anew.
+void settleDrag(Figure& figure, int index);
+// The end vector from the angle and the length, as a render stores it.
+void refreshEndVector(Segment& segment);
 
 // Where a render draws: an output (imageOutput, or the canvas's) and its id. With a
 // revision, which changes whenever anything ends a drawing pass on the target, a render

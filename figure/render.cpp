@@ -64,11 +64,6 @@ const ImageRecord* preparedBackdrop(NativeHandle onion) {
   return lookupImage(backdrop.id);
 }
 
-void refreshEndVector(Segment& s) {
-  s.dx = static_cast<float>(sinDegrees(s.angle) * s.length);
-  s.dy = static_cast<float>(-cosDegrees(s.angle) * s.length);
-}
-
 void drawSegment(const Segment& s, int index) {
   const Color color = boneBase + static_cast<Color>(index);
   const std::int32_t ex = roundToInt(s.x + static_cast<double>(s.dx), s.x);

@@ -34,6 +34,37 @@ void followPointerLength(Segment& arm, std::int32_t px, std::int32_t py) {
   else arm.length = 20;
 }
 
+// The Segments that hang on the dragged one start again where their parents' stored end vectors end.
+void attachChain(Figure& f, int a) {
+  switch (a) {
+    case 0:
+    case 2:
+    case 4:
+    case 6:
+      startAtEndOf(f[a + 1], f[a]);
+      break;
+    case 8:
+      startAtEndOf(f[4], f[8]);
+      startAtEndOf(f[6], f[8]);
+      startAtEndOf(f[5], f[4]);
+      startAtEndOf(f[7], f[6]);
+      f[9].angle = f[8].angle + 180;
+      startAtEndOf(f[9], f[8]);
+      break;
+    case 9:
+      startAtEndOf(f[8], f[9]);
+      f[8].angle = f[9].angle - 180;
+      startAtEndOf(f[0], f[9]);
+      startAtEndOf(f[2], f[9]);
+      startAtEndOf(f[1], f[0]);
+      startAtEndOf(f[3], f[2]);
+      startAtEndOf(f[10], f[9]);
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace
 
 float radians(double degrees) { return static_cast<float>(degrees * 0.017453292519943295); }
@@ -89,37 +120,20 @@ std::optional<std::int32_t> pointerAngle(std::int32_t px, std::int32_t py, std::
   return roundToInt(h + 90.0, 0);
 }
 
+void refreshEndVector(Segment& s) {
+  s.dx = static_cast<float>(sinDegrees(s.angle) * s.length);
+  s.dy = static_cast<float>(-cosDegrees(s.angle) * s.length);
+}
+
 void dragUpdate(Figure& f, int a, std::int32_t px, std::int32_t py) {
   if (a < 0 || a >= segmentCount) return;
   if (const auto angle = pointerAngle(px, py, f[a].x, f[a].y)) f[a].angle = *angle;
-  switch (a) {
-    case 0:
-    case 2:
-      startAtEndOf(f[a + 1], f[a]);
-      followPointerLength(f[a], px, py);
-      break;
-    case 4:
-    case 6:
-      startAtEndOf(f[a + 1], f[a]);
-      break;
-    case 8:
-      startAtEndOf(f[4], f[8]);
-      startAtEndOf(f[6], f[8]);
-      startAtEndOf(f[5], f[4]);
-      startAtEndOf(f[7], f[6]);
-      f[9].angle = f[8].angle + 180;
-      startAtEndOf(f[9], f[8]);
-      break;
-    case 9:
-      startAtEndOf(f[8], f[9]);
-      f[8].angle = f[9].angle - 180;
-      startAtEndOf(f[0], f[9]);
-      startAtEndOf(f[2], f[9]);
-      startAtEndOf(f[1], f[0]);
-      startAtEndOf(f[3], f[2]);
-      startAtEndOf(f[10], f[9]);
-      break;
-    default:
-      break;
-  }
+  attachChain(f, a);
+  if (a == 0 || a == 2) followPointerLength(f[a], px, py);
+}
+
+void settleDrag(Figure& f, int a) {
+  if (a < 0 || a >= segmentCount) return;
+  for (Segment& s : f) refreshEndVector(s);
+  attachChain(f, a);
 }

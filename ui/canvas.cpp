@@ -1,6 +1,7 @@
-// The canvas: a 24-bit backing raster, its mouse input as events, and its display.
+// The canvas: a 24-bit backing raster, its mouse, touch and pen input as events, and its display.
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTabletEvent>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QStyleHints>
@@ -125,14 +126,21 @@ class Canvas : public QWidget {
     painter.drawImage(area, shown_);
   }
 
+  // Touch reaches the canvas as the mouse events Qt makes of it.
   void mousePressEvent(QMouseEvent* event) override { press(*event, isDoubleClick(*event)); }
   void mouseDoubleClickEvent(QMouseEvent* event) override {
     // The second press may come as a press followed by a double click; it counts once.
     if (event->timestamp() != lastPress_.time || event->button() != lastPress_.button) press(*event, true);
   }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    if (event->button() == Qt::LeftButton) queueEvent(ControlEvent, id_, LeftUp);
-    if (event->button() == Qt::RightButton) queueEvent(ControlEvent, id_, RightUp);
+  void mouseMoveEvent(QMouseEvent* event) override { move(*event); }
+  void mouseReleaseEvent(QMouseEvent* event) override { release(*event); }
+  // A pen drags as the mouse does; pressure and tilt play no part. Taken, its input makes no
+  // mouse events as well.
+  void tabletEvent(QTabletEvent* event) override {
+    event->accept();
+    if (event->type() == QEvent::TabletPress) press(*event, isDoubleClick(*event));
+    if (event->type() == QEvent::TabletMove) move(*event);
+    if (event->type() == QEvent::TabletRelease) release(*event);
   }
 
  private:
@@ -162,14 +170,15 @@ class Canvas : public QWidget {
   };
 
   // A second press of the same button soon and near enough is a double click.
-  bool isDoubleClick(const QMouseEvent& event) const {
+  bool isDoubleClick(const QSinglePointEvent& event) const {
     const int distance = QGuiApplication::styleHints()->mouseDoubleClickDistance();
     return event.button() == lastPress_.button &&
            event.timestamp() - lastPress_.time < static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval()) &&
            (event.position().toPoint() - lastPress_.at).manhattanLength() <= distance;
   }
 
-  void press(const QMouseEvent& event, bool twice) {
+  void press(const QSinglePointEvent& event, bool twice) {
+    notePointer(pointerAt(this, event.position()), false);
     // After a double click, a third press starts anew.
     lastPress_ = Press{event.timestamp(), event.button(), twice ? nowhere : event.position().toPoint()};
     if (event.button() == Qt::LeftButton) {
@@ -179,6 +188,17 @@ class Canvas : public QWidget {
       queueEvent(ControlEvent, id_, RightDown);
       queueEvent(ControlEvent, id_, twice ? RightDoubleClick : RightClick);
     }
+  }
+
+  // Only motion with a button held, as the mouse reports it: a hovering pen wakes nothing.
+  void move(const QSinglePointEvent& event) {
+    if (event.buttons() != Qt::NoButton) notePointer(pointerAt(this, event.position()), true);
+  }
+
+  void release(const QSinglePointEvent& event) {
+    notePointer(pointerAt(this, event.position()), false);
+    if (event.button() == Qt::LeftButton) queueEvent(ControlEvent, id_, LeftUp);
+    if (event.button() == Qt::RightButton) queueEvent(ControlEvent, id_, RightUp);
   }
 
   int id_;

@@ -1,6 +1,8 @@
-// The pending queue, the event wait and the last event.
+// The pending queue, the event wait, the last event and the pointer as the loop knows it.
 // Qt hands a batch of input to our widgets within one processEvents; each handler
-// queues or raises its events here, and waitEvent gives them out one per call.
+// queues or raises its events here, and waitEvent gives them out one per call. Every event
+// carries the pointer as the input up to it left it, so that a loop that comes late still
+// sees the pointer where it was at each event, not where it has gone since.
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -14,12 +16,15 @@ struct Event {
   int kind = 0;
   int id = 0;
   int subtype = -1;
+  PointerAt pointer;
 };
 
 struct EventState {
   std::deque<Event> pending;
   Event last;
   Event direct;            // raised by the input being handled now
+  PointerAt latest;        // where the last pointer input put the pointer
+  PointerAt known;         // where the input that the loop has reached left it
   bool waiting = false;    // inside waitEvent, taking platform input
   bool produced = false;   // that input raised or queued something
   bool raised = false;     // it raised an event directly
@@ -56,8 +61,13 @@ void takeInput(int timeoutMs) {
 
 void wakeWait() { wake(); }
 
+void notePointer(PointerAt at, bool moved) {
+  state.latest = at;
+  if (moved) wake();
+}
+
 void queueEvent(int kind, int id, int subtype) {
-  state.pending.push_back(Event{kind, id, subtype});
+  state.pending.push_back(Event{kind, id, subtype, state.latest});
   wake();
 }
 
@@ -68,7 +78,7 @@ void raiseDirect(int kind, int id, int subtype) {
     queueEvent(kind, id, subtype);
     return;
   }
-  state.direct = Event{kind, id, subtype};
+  state.direct = Event{kind, id, subtype, state.latest};
   state.raised = true;
   wake();
 }
@@ -95,12 +105,14 @@ void dropQueuedEvents(int kind) {
 void resetEvents() {
   state.pending.clear();
   state.last = Event{};
+  state.latest = state.known = PointerAt{};
 }
 
 int waitEvent(int timeoutMs) {
   if (!state.pending.empty()) {
     state.last = state.pending.front();
     state.pending.pop_front();
+    state.known = state.last.pointer;
     return state.last.kind;
   }
   state.waiting = true;
@@ -110,10 +122,16 @@ int waitEvent(int timeoutMs) {
   state.waiting = false;
   if (state.raised) {
     state.last = state.direct;
+    state.known = state.last.pointer;
     return state.last.kind;
   }
+  // Input queued now waits for later calls: so does the motion that came after it.
+  state.known = state.pending.empty() ? state.latest : state.pending.front().pointer;
   return state.produced ? InputWithoutEvent : 0;
 }
+
+int pointerX(int windowId) { return windowRecord(windowId) && state.known.window == windowId ? state.known.x : -1; }
+int pointerY(int windowId) { return windowRecord(windowId) && state.known.window == windowId ? state.known.y : -1; }
 
 int eventMenu() { return state.last.id; }
 int eventControl() { return state.last.id; }

@@ -10,7 +10,19 @@
 
 class QMenuBar;
 
-// Queued events come out first in, first out.
+// Where pointer input put the pointer: inside a window's inner area, or (-1, -1) outside it.
+struct PointerAt {
+  int window = -1;
+  int x = -1;
+  int y = -1;
+};
+// The position that pointer input carries, noted before any event it raises; a move also wakes
+// the wait.
+void notePointer(PointerAt at, bool moved);
+// Where a point on one of our widgets lies in its window's inner area.
+PointerAt pointerAt(const QWidget* widget, QPointF position);
+
+// Queued events come out first in, first out, each with the pointer as the input before it left it.
 void queueEvent(int kind, int id, int subtype);
 // An event of the input being handled now; returned by the waitEvent call that handles it.
 void raiseDirect(int kind, int id, int subtype);

@@ -1,8 +1,7 @@
-// Numbered top-level windows: opening, geometry, closing and the pointer position.
+// Numbered top-level windows: opening, geometry, closing, and where a point lies in them.
 #include <QApplication>
 #include <QAccessibleWidget>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -108,21 +107,15 @@ void requestCloseOfFirstWindow() {
     }
 }
 
-namespace {
-
-// The pointer in the inner area's coordinates, or (-1, -1) outside it.
-QPoint pointerIn(int windowId) {
-  const WindowRecord* w = windowRecord(windowId);
-  if (!w) return {-1, -1};
-  const QPoint p = w->client->mapFromGlobal(QCursor::pos());
-  if (p.x() < 0 || p.y() < 0 || p.x() >= w->client->width() || p.y() >= w->client->height()) return {-1, -1};
-  return p;
+PointerAt pointerAt(const QWidget* widget, QPointF position) {
+  const int id = windowOf(widget);
+  const WindowRecord* w = windowRecord(id);
+  if (!w) return {};
+  const QPointF p = widget->mapTo(w->client, position);
+  // The pixel under the point; a pen or a finger may lie between pixels.
+  if (!(p.x() >= 0 && p.y() >= 0 && p.x() < w->client->width() && p.y() < w->client->height())) return {id, -1, -1};
+  return {id, static_cast<int>(p.x()), static_cast<int>(p.y())};
 }
-
-}  // namespace
-
-int pointerX(int windowId) { return pointerIn(windowId).x(); }
-int pointerY(int windowId) { return pointerIn(windowId).y(); }
 
 void openWindowAccessibility() { QAccessible::installFactory(windowAccessible); }
 
