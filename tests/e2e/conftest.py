@@ -17,6 +17,13 @@ PATIENCE = float(os.environ.get("LIMBRIK_PATIENCE", "15"))  # seconds a step may
 NOBODY = 65534
 
 
+def fnv1a(data):
+    digest = 0xCBF29CE484222325
+    for byte in data:
+        digest = (digest ^ byte) * 0x100000001B3 & 0xFFFFFFFFFFFFFFFF
+    return digest
+
+
 def wait_until(condition, deadline=PATIENCE):
     end = time.monotonic() + deadline
     while not condition():
@@ -100,12 +107,19 @@ class Editor:  # each test's journals in a folder of its own, beside its files
     def key(self, keys):
         self.xdo("key", "--clearmodifiers", keys)
 
-    def point_at(self, x, y):  # canvas coordinates: the menu bar takes the window's top 20 pixels
-        self.xdo("mousemove", "--window", self.window, x, y + 20)
+    def point(self, x, y):  # canvas coordinates: the menu bar takes the window's top 20 pixels
+        return ["mousemove", "--window", self.window, x, y + 20]
+
+    def point_at(self, x, y):
+        self.xdo(*self.point(x, y))
 
     def click(self, x, y, button=1):
-        self.point_at(x, y)
-        self.xdo("click", button)
+        self.xdo(*self.point(x, y), "click", button)
+
+    # As a fast hand drags: pressed on a handle, moved, released and moved on at once, in one go.
+    def drag(self, from_xy, to_xy, *then):
+        middle = ((from_xy[0] + to_xy[0]) // 2, (from_xy[1] + to_xy[1]) // 2)
+        self.xdo(*self.point(*from_xy), "mousedown", 1, *self.point(*middle), *self.point(*to_xy), "mouseup", 1, *then)
 
     def x_window(self, window=None):
         return self.screen.create_resource_object("window", int(window or self.window))
@@ -126,21 +140,6 @@ class Editor:  # each test's journals in a folder of its own, beside its files
         seen = [self.canvas()]
         assert wait_until(lambda: seen.append(self.canvas()) or seen[-10:] == [seen[-1]] * 10), "it does not settle"
         return seen[-1]
-
-    # Presses on a handle and moves there; the loop reads the press a moment later.
-    def press_and_move(self, from_xy, to_xy):
-        before = self.settled()
-        self.point_at(*from_xy)
-        self.xdo("mousedown", 1)
-        time.sleep(PATIENCE / 50)
-        self.point_at((from_xy[0] + to_xy[0]) // 2, (from_xy[1] + to_xy[1]) // 2)
-        self.point_at(*to_xy)
-        assert wait_until(lambda: self.canvas() != before), "the drag moved nothing"
-        return self.settled()
-
-    def drag(self, from_xy, to_xy):
-        self.press_and_move(from_xy, to_xy)
-        self.xdo("mouseup", 1)
 
     def visible(self, title, option="--name"):
         found = output("xdotool", "search", "--onlyvisible", option, f"^{title}$") or ""

@@ -7,14 +7,7 @@ import subprocess
 import time
 
 import pytest
-from conftest import BINARY, Editor, output, wait_until
-
-
-def fnv1a(data):
-    digest = 0xCBF29CE484222325
-    for byte in data:
-        digest = (digest ^ byte) * 0x100000001B3 & 0xFFFFFFFFFFFFFFFF
-    return digest
+from conftest import BINARY, Editor, fnv1a, output, wait_until
 
 
 def picture(path):  # a 400 x 400 bitmap file's pixels as the screen shows them: top row first
@@ -22,27 +15,26 @@ def picture(path):  # a 400 x 400 bitmap file's pixels as the screen shows them:
     return b"".join(data[54 + row * 1200:54 + (row + 1) * 1200] for row in reversed(range(400)))
 
 
+# Every drag is released and followed at once by the next move or click, as a fast hand moves on.
 def test_poses_captures_exports_plays_and_quits_from_the_menu(editor):
-    editor.drag((200, 230), (300, 200))  # the hip handle: the torso swings about the neck
-    editor.click(50, 50, 3)
+    editor.drag((200, 230), (300, 200), *editor.point(50, 50), "click", 3)  # the hip: the torso swings about the neck
     editor.drag((185, 214), (150, 250))  # the left hand
     editor.key("shift+s")
-    posed = editor.press_and_move((215, 214), (260, 240))  # the right hand, then off the window
-    editor.xdo("mousemove", 5, 5)
-    assert editor.settled() == posed, "the pose moved while the pointer was outside"
-    editor.xdo("mouseup", 1)  # released outside: the drag ends
-    editor.point_at(100, 300)
-    assert editor.settled() == posed, "the pose follows a released pointer"
-    editor.click(350, 350, 3)
+    # The right hand captured while held, held off the window, and after its release out there: one pose.
+    editor.xdo(*editor.point(215, 214), "mousedown", 1, *editor.point(260, 240), "click", 3, "mousemove", 5, 5,
+               "click", 3, "mouseup", 1, *editor.point(100, 300), *editor.point(350, 350), "click", 3)
     editor.key("alt+d")
     assert editor.popup(), "Alt+D opened nothing"
     editor.key("Escape")
     editor.key("ctrl+s")
-    editor.save_as(editor.folder / "walk", "walk2r.bmp")
-    assert editor.files() == [f"walk{n}{side}.bmp" for n in range(3) for side in "lr"]
+    editor.save_as(editor.folder / "walk", "walk4r.bmp")
+    assert editor.files() == sorted(f"walk{n}{side}.bmp" for n in range(5) for side in "lr")
     assert all((editor.folder / name).stat().st_size == 480054 for name in editor.files())
     # The hip swung to 45 degrees about the neck: the pinned pose "8 south-east".
     assert fnv1a((editor.folder / "walk0l.bmp").read_bytes()[54:]) == 0xAD60BAA4C84F482E
+    held, outside, released = (picture(editor.folder / f"walk{n}l.bmp") for n in range(2, 5))
+    assert held == outside, "the pose moved while the pointer was outside"
+    assert held == released, "the pose follows a released pointer"
 
     editor.key("ctrl+v")
     assert wait_until(lambda: editor.height() == 475), "no preview panel"
@@ -147,8 +139,7 @@ def test_frames_of_a_killed_editor_come_back_on_ja_exactly_as_captured(x11, tmp_
     editor = Editor(x11, tmp_path)
     try:
         editor.click(50, 50, 3)
-        editor.drag((200, 230), (300, 200))
-        editor.click(50, 50, 3)
+        editor.drag((200, 230), (300, 200), *editor.point(80, 60), "click", 3)  # not a double click of the first
         editor.key("ctrl+s")
         editor.save_as(tmp_path / "before", "before1r.bmp")
     finally:
