@@ -209,7 +209,8 @@ def sway(runtime_dirs):  # a headless sway; it refuses root, so a root suite run
     root = os.geteuid() == 0
     if root:
         os.chown(runtime_dir, NOBODY, NOBODY)
-    (runtime_dir / "config").write_text("xwayland disable\n")
+    # No borders or title bars: a title bar that comes and goes while the window settles moves it.
+    (runtime_dir / "config").write_text("xwayland disable\ndefault_border none\ndefault_floating_border none\n")
     env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime_dir), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
                WLR_RENDERER="pixman", QT_QPA_PLATFORM="wayland", XDG_STATE_HOME=str(runtime_dir / "state"))
     env.pop("DISPLAY", None)
