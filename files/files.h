@@ -127,9 +127,10 @@ bool createJournal(int folder, Journal& journal);
 // Appends one record with one write, flushed to the disk within a second by a worker; false
 // once the journal cannot keep it.
 bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size);
-// Empties the journal for a new series.
+// Empties the journal for a new series, or to be written anew after a failure, which it forgets.
 bool restartJournal(Journal& journal);
-// The errno of the first failure to write or flush this editor's journal; 0 while it works.
+// The errno of the first failure to write or flush this editor's journal since it was last
+// emptied; 0 while it works.
 int journalError(const Journal& journal);
 // Removes the journal and flushes its folder.
 void removeJournal(Journal& journal);

@@ -23,8 +23,9 @@ struct JournalFlusher {
   std::thread thread;
 };
 
-// Starts the worker of a journal that became this editor's own; false with errno.
-bool startFlusher(Journal& journal, bool folderPending);
+// Starts the worker of a journal that became this editor's own, a new file flushed at once;
+// false with errno.
+bool startFlusher(Journal& journal, bool newFile);
 // Ends the worker, after the flushes asked for unless they are no longer wanted.
 void stopFlusher(Journal& journal, bool flushFirst);
 

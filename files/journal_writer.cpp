@@ -63,13 +63,14 @@ bool writeParts(int fd, iovec* parts, int count) {
 
 }  // namespace
 
-bool startFlusher(Journal& journal, bool folderPending) {
+bool startFlusher(Journal& journal, bool newFile) {
   journal.flusher.reset(new (std::nothrow) JournalFlusher());
   if (!journal.flusher) {
     errno = ENOMEM;
     return false;
   }
-  journal.flusher->folderPending = folderPending;
+  // A new file's header and its name reach the disk before any capture relies on them.
+  journal.flusher->dataPending = journal.flusher->folderPending = newFile;
   try {
     journal.flusher->thread = std::thread(flushWhenAsked, std::ref(*journal.flusher), journal.fd, journal.folder);
   } catch (const std::system_error&) {
@@ -110,9 +111,11 @@ bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size)
 }
 
 bool restartJournal(Journal& journal) {
-  if (!journal.flusher || journal.flusher->error.load() != 0) return false;
+  if (!journal.flusher) return false;
   if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journalHeaderSize)); }) != 0)
     return fail(journal, errno);
+  // Emptied, a journal that failed is whole again: what it keeps from here on is written anew.
+  journal.flusher->error.store(0);
   journal.end = journalHeaderSize;
   askForFlush(journal);
   return true;

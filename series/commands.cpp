@@ -50,13 +50,13 @@ void captureFrame(Session& session) {
   session.frames.last();
   session.frames.append().image = image;
   session.seriesSaved = false;
-  journalFrame(session, packed);
+  keepJournal(session);
 }
 
 void newSeries(Session& session) {
   resetPose(session.figure);
   session.frames.clear();
-  restartJournal(session.journal);
+  keepJournal(session);
   setMenuItemChecked(layout::menuBar, menu::preview, 0);
   disableMenuItem(layout::menuBar, menu::capture, 0);
   session.previewMode = false;

@@ -118,6 +118,7 @@ Offer offer(Session& session, int folder, const std::string& name) {
         return Offer::Postponed;
       }
       restore(session, images);
+      session.journaled = session.frames.count();
       if (!adoptJournal(found)) session.journalFailure = errno ? errno : EIO;
       session.journal = std::move(found);
       return Offer::Restored;
@@ -157,13 +158,25 @@ void startJournal(Session& session) {
   ::close(folder);
 }
 
-void journalFrame(Session& session, const PackedBytes& packed) {
-  if (session.journal.fd < 0) return;
-  appendRecord(session.journal, packed.bytes, packed.size);
+void keepJournal(Session& session) {
+  Journal& journal = session.journal;
+  if (journal.fd < 0) return;
+  if (journalError(journal) || session.journaled > session.frames.count()) {
+    if (!restartJournal(journal)) return;
+    session.journaled = 0;
+  }
+  for (; session.journaled < session.frames.count(); ++session.journaled) {
+    const PackedBytes packed = packedImage(session.frames.frames[static_cast<std::size_t>(session.journaled)].image);
+    if (!packed.bytes || !appendRecord(journal, packed.bytes, packed.size)) return;
+  }
 }
 
 void warnOfJournalFailure(Session& session) {
   const int error = session.journalFailure ? session.journalFailure : journalError(session.journal);
+  if (!error && session.journalWarned && session.journaled == session.frames.count()) {
+    session.journalWarned = false;
+    askUser("Limbrik Editor", "Die aufgenommenen Bilder sind wieder gegen einen Absturz gesichert.", 0x40);
+  }
   if (!error || session.journalWarned) return;
   session.journalWarned = true;
   askUser("Limbrik Editor",

@@ -75,8 +75,9 @@ struct Session {
   PreviewShown shown;
   bool frameMissing = false;  // the preview's frame could not be expanded: the last picture stays
   Journal journal;  // the frames as captured, kept on the disk against a crash
-  int journalFailure = 0;  // errno of why the series has no working journal
-  bool journalWarned = false;
+  int journaled = 0;  // the frames, from the first, that the journal holds
+  int journalFailure = 0;  // errno of why the series has no journal at all
+  bool journalWarned = false;  // that the frames are not kept safe, until they are again
 };
 
 // Adds the pose as a new last frame; without memory for it the series stays as it was and a
@@ -90,10 +91,11 @@ void newSeries(Session& session);
 // series' own, Nein removes that journal, Abbrechen keeps it for the next start. Without a journal
 // taken over, a new one.
 void startJournal(Session& session);
-// Appends a captured frame, packed, to the series' journal.
-void journalFrame(Session& session, const PackedBytes& packed);
-// Once a run: says that frames cannot be kept safe against a crash, and why, when the journal
-// could not be made or stopped working.
+// Brings the journal to hold exactly the series' frames: after a failure, or when it holds
+// frames the series no longer has, it is written anew; then the frames it misses are appended.
+void keepJournal(Session& session);
+// Says once that frames cannot be kept safe against a crash, and why, when the journal could not
+// be made or stopped working; and once that they are safe again, when it holds them all again.
 void warnOfJournalFailure(Session& session);
 // The clean end, with nothing unsaved: the journal goes.
 void endJournal(Session& session);

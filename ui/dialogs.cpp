@@ -8,6 +8,7 @@
 namespace {
 
 constexpr std::uint32_t yesNoCancel = 3;
+constexpr std::uint32_t informationIcon = 0x40;
 
 int answerOf(int button) {
   switch (button) {
@@ -39,7 +40,9 @@ QString breakable(const std::string& text) {
 
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags) {
   const bool question = (flags & 0xF) == yesNoCancel;
-  QMessageBox box(question ? QMessageBox::Question : QMessageBox::Warning, QString::fromStdString(title),
+  const QMessageBox::Icon icon = question ? QMessageBox::Question
+                                 : (flags & 0xF0) == informationIcon ? QMessageBox::Information : QMessageBox::Warning;
+  QMessageBox box(icon, QString::fromStdString(title),
                   breakable(text), question ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Ok,
                   dialogOwner());
   box.setTextFormat(Qt::PlainText);  // a path is shown as it is, never read as markup

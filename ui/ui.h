@@ -92,7 +92,8 @@ DrawSurface* canvasOutput(int id);
 // Changes with every drawing pass that ends on the canvas; 0 for no canvas.
 std::uint32_t canvasRevision(int id);
 
-// flags: 35 Yes/No/Cancel with a question icon, 0x30 OK with a warning icon.
+// flags: 35 Yes/No/Cancel with a question icon, 0x30 OK with a warning icon, 0x40 OK with an
+// information icon.
 // Answers 1 OK, 6 Yes, 7 No, 2 Cancel (also Escape and the close box), 0 when not shown.
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags);
 // The chosen full path, or the empty text on cancel.

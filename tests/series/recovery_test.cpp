@@ -2,6 +2,7 @@
 // a torn tail gives the frames before it, and each answer does what it says. Crafted files
 // where journals lie are left as they are and ask nothing.
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,45 @@ TEST_F(Recovery, WithoutAPlaceForTheJournalTheEditorSaysSoOnce) {
                        "kein Ordner.\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.");
   captureMany(1);
   EXPECT_EQ(session.frames.count(), 1);
+}
+
+// A file-size limit stops the journal: the first capture after it is lifted writes the journal
+// anew, and says that the frames are safe again; New empties it even while it fails. A crash then
+// brings back exactly the series.
+TEST_F(Recovery, AJournalThatFailedIsWrittenAnewOnceItCanBeAndNewAlwaysEmptiesIt) {
+  startJournal(session);
+  captureMany(2);
+  const fs::path journal = journals / names().at(0);
+  const auto limitTo = [](rlim_t bytes) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = std::min(bytes, limit.rlim_max);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  const auto message = [this] {
+    auto said = std::make_shared<std::string>();
+    readMessage(said);
+    warnOfJournalFailure(session);
+    return *said;
+  };
+  for (const bool byNew : {false, true}) {
+    limitTo(fs::file_size(journal));
+    captureMany(1);
+    EXPECT_TRUE(message().starts_with("Die aufgenommenen Bilder können nicht gegen einen Absturz"));
+    if (byNew) newSeries(session);
+    limitTo(RLIM_INFINITY);
+    session.figure[8].angle = 150 + 10 * byNew;
+    captureFrame(session);
+    EXPECT_EQ(message(), "Die aufgenommenen Bilder sind wieder gegen einen Absturz gesichert.");
+  }
+  EXPECT_EQ(session.frames.count(), 1);
+  const std::string current = packedOf(session.frames.frames[0].image);
+  closeJournal(session.journal);  // killed
+  Session restored;
+  EXPECT_NE(startAnswering(restored, 6), "");
+  ASSERT_EQ(restored.frames.count(), 1);
+  EXPECT_EQ(packedOf(restored.frames.frames[0].image), current);
+  endJournal(restored);
 }
 
 std::string journalOf(const std::vector<std::string>& records, std::uint8_t version = 1) {
