@@ -78,8 +78,10 @@ Journal& Journal::operator=(Journal&& other) noexcept {
 
 JournalClaim claimJournal(int folder, const std::string& name, Journal& journal) {
   closeJournal(journal);
-  // Without O_NONBLOCK a FIFO would block the open.
+  // Without O_NONBLOCK a FIFO would block the open. On a read-only disk its frames can still be read.
   journal.fd = retried([&] { return ::openat(folder, name.c_str(), openFlags | O_NONBLOCK); });
+  if (journal.fd < 0 && errno == EROFS)
+    journal.fd = retried([&] { return ::openat(folder, name.c_str(), (openFlags & ~O_RDWR) | O_RDONLY | O_NONBLOCK); });
   journal.folder = journal.fd >= 0 ? ::fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
   struct stat info {};
   if (journal.folder < 0 || retried([&] { return ::fstat(journal.fd, &info); }) != 0 || !S_ISREG(info.st_mode) ||
@@ -110,7 +112,13 @@ bool readRecord(const Journal& journal, std::uint64_t at, std::size_t length, st
 }
 
 bool adoptJournal(Journal& journal) {
-  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0) return false;
+  if ((::fcntl(journal.fd, F_GETFL) & O_ACCMODE) == O_RDONLY) {
+    errno = EROFS;  // its frames were read from a read-only disk, where it stays as it is
+    return false;
+  }
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0 ||
+      retried([&] { return ::fchmod(journal.fd, 0600); }) != 0)
+    return false;
   return startFlusher(journal, false);
 }
 

@@ -67,7 +67,11 @@ int openJournalFolder() {
   if (!makeFolders(path)) return -1;
   const int fd = retried([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
   struct stat info {};
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    // A link where the folder should be is refused as "not a folder": say that it is a link.
+    if (errno == ENOTDIR && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) errno = ELOOP;
+    return -1;
+  }
   if (retried([&] { return ::fstat(fd, &info); }) != 0 || info.st_uid != ::geteuid()) {
     ::close(fd);
     errno = EACCES;  // another user's folder keeps nothing of ours

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -21,61 +21,41 @@ bool framesRaster(const PackedBytes& frame, std::size_t rasterSize) {
          (frame.bytes[4] & 0x04) != 0 && ZSTD_findFrameCompressedSize(frame.bytes, frame.size) == frame.size;
 }
 
-// What one checker found in its share: where its first failing frame is, and whether memory
-// rather than the bytes failed it.
-struct Share {
-  std::size_t begin = 0, end = 0;
-  std::size_t failed = 0;
-  bool outOfMemory = false;
-};
-
-void checkShare(const PackedBytes* frames, std::size_t rasterSize, Share& share) {
-  share.failed = share.end;
+void checkShare(const PackedBytes* frames, std::size_t begin, std::size_t end, std::size_t rasterSize,
+                FrameCheck* verdicts) {
   PixelMemory raster = allocatePixels(rasterSize);
   ZSTD_DCtx* context = raster ? ZSTD_createDCtx() : nullptr;
-  share.outOfMemory = !context;
-  for (std::size_t i = share.begin; context && i < share.end; ++i) {
+  for (std::size_t i = begin; i < end; ++i) {
     const PackedBytes& frame = frames[i];
-    if (framesRaster(frame, rasterSize) &&
-        ZSTD_decompressDCtx(context, raster.get(), rasterSize, frame.bytes, frame.size) == rasterSize)
+    if (!context) {
+      verdicts[i] = FrameCheck::NoMemory;
       continue;
-    share.failed = i;
-    break;
+    }
+    const bool whole = framesRaster(frame, rasterSize) &&
+                       ZSTD_decompressDCtx(context, raster.get(), rasterSize, frame.bytes, frame.size) == rasterSize;
+    verdicts[i] = whole ? FrameCheck::Whole : FrameCheck::Damaged;
   }
-  if (share.outOfMemory) share.failed = share.begin;
   ZSTD_freeDCtx(context);
 }
 
 }  // namespace
 
-std::size_t wholePackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
-                              bool& damaged) {
-  damaged = false;
-  if (count == 0) return 0;
+void checkPackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
+                       FrameCheck* verdicts) {
+  if (count == 0) return;
   const std::size_t bytes = rasterBytes(width, height);
-  const std::size_t checkers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-  std::vector<Share> shares;
+  const std::size_t checkers = std::min(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8), count);
   std::vector<std::thread> threads;
+  const auto share = [&](std::size_t t) { checkShare(frames, count * t / checkers, count * (t + 1) / checkers, bytes, verdicts); };
   try {
-    shares.resize(std::min(checkers, count));
-    threads.reserve(shares.size());
-  } catch (const std::bad_alloc&) {
-    return 0;
+    threads.reserve(checkers);
+    for (std::size_t t = 1; t < checkers; ++t) threads.emplace_back(share, t);
+  } catch (const std::exception&) {
+    // No more threads, or no room for them: this one checks the rest.
   }
-  for (std::size_t t = 0; t < shares.size(); ++t) shares[t] = {count * t / shares.size(), count * (t + 1) / shares.size()};
-  std::size_t started = 1;
-  try {
-    for (; started < shares.size(); ++started)
-      threads.emplace_back(checkShare, frames, bytes, std::ref(shares[started]));
-  } catch (const std::system_error&) {
-    // No more threads: this one checks the rest.
-  }
-  checkShare(frames, bytes, shares[0]);
-  for (std::size_t t = started; t < shares.size(); ++t) checkShare(frames, bytes, shares[t]);
+  share(0);
+  for (std::size_t t = threads.size() + 1; t < checkers; ++t) share(t);
   for (std::thread& thread : threads) thread.join();
-  const auto first = std::find_if(shares.begin(), shares.end(), [](const Share& s) { return s.failed < s.end; });
-  damaged = first != shares.end() && !first->outOfMemory;
-  return first == shares.end() ? count : first->failed;
 }
 
 ImageId adoptPackedFrame(const PackedBytes& frame, std::int32_t width, std::int32_t height) {

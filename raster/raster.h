@@ -59,12 +59,12 @@ struct PackedBytes {
 PackedBytes packedImage(ImageId id);
 // The most bytes packedImage gives for a raster of that size.
 std::size_t packedBound(std::int32_t width, std::int32_t height);
-// How many of the packed frames, from the first, are whole: each one zstd frame that expands,
-// checksum and all, to exactly a width x height raster, and never into more. The frames are
-// checked on every processor at once. Where one is not, damaged tells bytes at fault from
-// memory that ran out.
-std::size_t wholePackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
-                              bool& damaged);
+// Whether each packed frame is whole: one zstd frame that expands, checksum and all, to exactly
+// a width x height raster, and never into more; damaged where its bytes are at fault; unchecked
+// where memory ran out. The frames are checked on every processor at once.
+enum class FrameCheck : std::uint8_t { Whole, Damaged, NoMemory };
+void checkPackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
+                       FrameCheck* verdicts);
 // An Image kept packed, from a frame found whole; 0 without memory.
 ImageId adoptPackedFrame(const PackedBytes& frame, std::int32_t width, std::int32_t height);
 // The Image's pixels, bottom row first: its raster, or a packed Image's expansion, which stays

@@ -23,21 +23,25 @@ std::string lastCapture(std::int64_t seconds) {
   return text;
 }
 
-std::string recoveryQuestion(std::size_t frames, std::int64_t lastWritten) {
+std::string recoveryQuestion(std::size_t frames, std::size_t damaged, std::int64_t lastWritten) {
   const std::string when = lastCapture(lastWritten);
   const std::string captured =
       frames == 1 ? "Dabei wurde 1 Bild aufgenommen, " + when
                   : "Dabei wurden " + integerToText(frames) + " Bilder aufgenommen, das letzte " + when;
-  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured +
-         ".\n\nMöchten Sie diese Bilder wiederherstellen?\n"
+  std::string lost;
+  if (damaged == 1) lost = " 1 Bild war beschädigt und fehlt.";
+  if (damaged > 1) lost.append(" ").append(integerToText(damaged)).append(" Bilder waren beschädigt und fehlen.");
+  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured + "." + lost +
+         "\n\nMöchten Sie diese Bilder wiederherstellen?\n"
          "Nein verwirft sie, Abbrechen fragt beim nächsten Start wieder.";
 }
 
-// The frames of a claimed journal up to the first record that is not a whole frame; no more
-// memory than one record's bound besides the frames themselves. Incomplete when memory ran out
-// before that record: the journal then waits for a start with more.
+// The frames of a claimed journal up to its end or a torn record, stepping over records whose
+// frames are damaged; no more memory than one record's bound besides the frames themselves.
+// Incomplete when memory ran out: the journal then waits for a start with more.
 struct JournalFrames {
   std::vector<ImageId> images;
+  std::size_t damaged = 0;
   bool complete = false;
 };
 
@@ -65,22 +69,24 @@ JournalFrames framesIn(Journal& journal) {
   JournalFrames found;
   const std::size_t bound = packedBound(side, side);
   const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[bound]);
+  if (!buffer) return found;
   Batch batch;
+  std::vector<FrameCheck> verdicts;
   try {
-    while (buffer) {
+    do {
       readBatch(journal, buffer.get(), bound, batch);
-      bool damaged = false;
-      const std::size_t whole = wholePackedFrames(batch.records.data(), batch.records.size(), side, side, damaged);
-      found.images.reserve(found.images.size() + whole);
-      for (std::size_t i = 0; i < whole; ++i) {
-        const ImageId image = adoptPackedFrame(batch.records[i], side, side);
-        if (!image) return found;
-        found.images.push_back(image);
+      verdicts.resize(batch.records.size());
+      checkPackedFrames(batch.records.data(), batch.records.size(), side, side, verdicts.data());
+      found.images.reserve(found.images.size() + batch.records.size());
+      for (std::size_t i = 0; i < batch.records.size(); ++i) {
+        const ImageId image = verdicts[i] == FrameCheck::Whole ? adoptPackedFrame(batch.records[i], side, side) : 0;
+        if (verdicts[i] == FrameCheck::NoMemory || (verdicts[i] == FrameCheck::Whole && !image)) return found;
+        if (image) found.images.push_back(image);
+        found.damaged += verdicts[i] == FrameCheck::Damaged;
         journal.end = nextRecord(journal.end, batch.records[i].size);
       }
-      found.complete = whole < batch.records.size() ? damaged : !batch.full;
-      if (whole < batch.records.size() || !batch.full) break;
-    }
+    } while (batch.full);
+    found.complete = true;
   } catch (const std::bad_alloc&) {
     found.complete = false;
   }
@@ -103,13 +109,13 @@ enum class Offer { Restored, Refused, Postponed, NotOffered };
 Offer offer(Session& session, int folder, const std::string& name) {
   Journal found;
   if (claimJournal(folder, name, found) != JournalClaim::Claimed) return Offer::NotOffered;
-  const auto [images, complete] = framesIn(found);
+  const auto [images, damaged, complete] = framesIn(found);
   if (!complete || images.empty()) {
     release(images);
-    if (complete && found.end == found.foundSize) removeJournal(found);  // read to its end and empty
+    if (complete && damaged == 0 && found.end == found.foundSize) removeJournal(found);  // read to its end and empty
     return Offer::NotOffered;  // what cannot be read is left as it is
   }
-  switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), found.lastWritten), 35)) {
+  switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), damaged, found.lastWritten), 35)) {
     case 6:
       try {
         session.frames.frames.reserve(images.size());
@@ -179,10 +185,12 @@ void warnOfJournalFailure(Session& session) {
   }
   if (!error || session.journalWarned) return;
   session.journalWarned = true;
+  const std::string folder = journalFolderPath();
+  const std::string why = folder.empty() ? "Weder XDG_STATE_HOME noch HOME nennt einen Ordner dafür."
+                                         : "Im Ordner \"" + folder + "\" konnte keine Datei dafür geschrieben werden: " +
+                                               journalFailureReason(error);
   askUser("Limbrik Editor",
-          "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\n"
-          "Im Ordner \"" + journalFolderPath() + "\" konnte keine Datei dafür geschrieben werden: " +
-              journalFailureReason(error) +
+          "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\n" + why +
               "\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.",
           0x30);
 }

@@ -88,7 +88,7 @@ TEST_F(MainWindow, EachHandleLandsWhereItWasReleasedHoweverLateTheLoopComes) {
 // A finger and a pen drag the hip as the mouse does: the limb follows them until they let go.
 TEST_F(MainWindow, TouchAndPenDragAHandle) {
   QWidget* canvas = control(layout::canvas);
-  QPointingDevice* finger = QTest::createTouchDevice();
+  const std::unique_ptr<QPointingDevice> finger(QTest::createTouchDevice());
   const QPointingDevice pen("pen", 1, QInputDevice::DeviceType::Stylus, QPointingDevice::PointerType::Pen,
                             QInputDevice::Capability::Position | QInputDevice::Capability::Pressure, 1, 2);
   const auto penAt = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
@@ -96,7 +96,7 @@ TEST_F(MainWindow, TouchAndPenDragAHandle) {
     QApplication::sendEvent(canvas, &event);
   };
   const auto touchAt = [&](QEventPoint::State state, QPoint at) {
-    auto touch = QTest::touchEvent(window(), finger);
+    auto touch = QTest::touchEvent(window(), finger.get());
     const QPoint inWindow = canvas->mapTo(window(), at);
     if (state == QEventPoint::Pressed) touch.press(0, inWindow, window());
     if (state == QEventPoint::Updated) touch.move(0, inWindow, window());

@@ -162,10 +162,11 @@ def test_frames_of_a_killed_editor_come_back_on_ja_exactly_as_captured(x11, tmp_
     assert list((editor.state / "limbrik").iterdir()) == []
 
 
-SYNCFS = {"x86_64": 306, "aarch64": 267}[platform.machine()]
+SYNCFS, FDATASYNC = {"x86_64": (306, 75), "aarch64": (267, 83)}[platform.machine()]
 
 
-# A disk that takes long to flush (every syncfs held up for twenty seconds): the progress window
+# A disk that takes long to flush (every syncfs held up for twenty seconds, every fdatasync for
+# two, so that the journal's flush after a capture is seen): the progress window
 # shows while the flush is held, painted by a loop that still runs, and a target that appears,
 # immutable, meanwhile stops the export before any rename. The next export completes although
 # the system interrupts every other link, flush and rename. The save dialog opens in the folder,
@@ -174,11 +175,12 @@ def test_a_slow_flush_shows_the_progress_window_while_it_is_held(x11, tmp_path):
     traced = dict(x11, ASAN_OPTIONS=x11.get("ASAN_OPTIONS", "") + ":detect_leaks=0",  # no leak check under ptrace
                   XDG_CONFIG_HOME=str(tmp_path.parent / "config"))  # no folder remembered by earlier dialogs
     editor = Editor(traced, tmp_path, wrapper=["strace", "-f", "-o", "/dev/null", "-e", "inject=syncfs:delay_enter=20000000",
+                                               "-e", "inject=fdatasync:delay_enter=2000000",
                                                "-e", "inject=linkat,fsync,renameat:error=EINTR:when=1+2"], cwd=tmp_path)
     pid = int(output("pgrep", "-P", str(editor.program.process.pid)))
 
-    def flushing():  # a thread of the editor is inside syncfs
-        return any(p.read_text().split(" ")[0] == str(SYNCFS) for p in pathlib.Path(f"/proc/{pid}/task").glob("*/syscall"))
+    def flushing(call=SYNCFS):  # a thread of the editor is inside that call
+        return any(p.read_text().split(" ")[0] == str(call) for p in pathlib.Path(f"/proc/{pid}/task").glob("*/syscall"))
 
     def export():
         editor.key("ctrl+s")
@@ -187,6 +189,7 @@ def test_a_slow_flush_shows_the_progress_window_while_it_is_held(x11, tmp_path):
         editor.key("Return")
     try:
         editor.click(50, 50, 3)
+        assert wait_until(lambda: flushing(FDATASYNC)), "the capture's journal record is not flushed"
         export()
         assert wait_until(flushing), "no flush"
         progress = editor.shown("Limbrik Editor")

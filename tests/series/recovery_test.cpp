@@ -48,11 +48,13 @@ std::string packedOf(ImageId image) {
 
 TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatItSays) {
   fs::create_directories(journals);
-  fs::permissions(journals, fs::perms::all);  // made by something else: the journal's folder is private
+  // Made by something else, open to be read and entered: the journal's folder is made private.
+  fs::permissions(journals, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
   startJournal(session);
   EXPECT_EQ(fs::status(journals).permissions(), fs::perms::owner_all);
   EXPECT_EQ(fs::status(journals / names().at(0)).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-  captureMany(3);
+  captureMany(4);
   std::vector<std::string> captured;
   for (const Frame& frame : session.frames.frames) captured.push_back(packedOf(frame.image));
   Session beside;  // a second editor while the first runs: nothing to offer
@@ -61,9 +63,17 @@ TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatI
   const fs::path left = journals / names().at(0);
   closeJournal(session.journal);  // killed: the lock goes, the file stays
   fs::resize_file(left, fs::file_size(left) - 10);  // the last append torn
+  fs::permissions(left, fs::perms::others_read, fs::perm_options::add);  // and widened meanwhile
+  {
+    std::fstream file(left, std::ios::in | std::ios::out | std::ios::binary);  // a byte of the second frame altered
+    file.seekp(static_cast<std::streamoff>(journalHeaderSize + 8 + captured[0].size() + captured[1].size() / 2));
+    file.put('\x55');
+  }
   Session later;
   const std::string asked = "Limbrik Editor|Limbrik Animator wurde nicht ordnungsgemäß beendet. Dabei wurden 2 Bilder";
-  EXPECT_EQ(startAnswering(later, 2).substr(0, asked.size()), asked);
+  const std::string question = startAnswering(later, 2);
+  EXPECT_EQ(question.substr(0, asked.size()), asked);
+  EXPECT_NE(question.find(". 1 Bild war beschädigt und fehlt.\n"), std::string::npos) << question;
   EXPECT_EQ(later.frames.count(), 0);
   EXPECT_EQ(names().size(), 2u);  // kept for the next start, beside the new series' own
   endJournal(later);
@@ -71,10 +81,12 @@ TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatI
   EXPECT_NE(startAnswering(restored, 6), "");
   ASSERT_EQ(restored.frames.count(), 2);
   EXPECT_EQ(packedOf(restored.frames.frames[0].image), captured[0]);
-  EXPECT_EQ(packedOf(restored.frames.frames[1].image), captured[1]);
+  EXPECT_EQ(packedOf(restored.frames.frames[1].image), captured[2]);  // the one after the damaged one too
   EXPECT_EQ(restored.frames.index(), 1);
   EXPECT_FALSE(restored.seriesSaved);
-  EXPECT_EQ(fs::file_size(left), journalHeaderSize + 8 + captured[0].size() + captured[1].size());  // taken over
+  EXPECT_EQ(fs::status(left).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  // Taken over, with nothing readable cut off: only the torn tail goes.
+  EXPECT_EQ(fs::file_size(left), journalHeaderSize + 12 + captured[0].size() + captured[1].size() + captured[2].size());
   closeJournal(restored.journal);
   Session refused;
   EXPECT_NE(startAnswering(refused, 7), "");
@@ -84,17 +96,30 @@ TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatI
   EXPECT_TRUE(names().empty());
 }
 
-// A file where the folder should be: the editor works on and says so once.
+// A file where the folder should be, or a link: the editor works on and says so once.
 TEST_F(Recovery, WithoutAPlaceForTheJournalTheEditorSaysSoOnce) {
-  std::ofstream(folder / "state") << "a file";
-  startJournal(session);
-  auto said = std::make_shared<std::string>();
-  readMessage(said);
-  warnOfJournalFailure(session);
-  warnOfJournalFailure(session);
-  EXPECT_EQ(*said, "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\nIm Ordner \"" +
-                       journals.string() + "\" konnte keine Datei dafür geschrieben werden: Ein Teil des Pfades ist "
-                       "kein Ordner.\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.");
+  const auto aFile = [this] { std::ofstream(folder / "state") << "a file"; };
+  const auto aLink = [this] {
+    fs::remove(folder / "state");
+    fs::create_directories(folder / "elsewhere");
+    fs::create_directory(folder / "state");
+    fs::create_directory_symlink(folder / "elsewhere", journals);
+  };
+  const std::pair<std::function<void()>, std::string> places[] = {
+      {aFile, "Ein Teil des Pfades ist kein Ordner."},
+      {aLink, "An seiner Stelle liegt eine Verknüpfung, und ihr folgt der Editor nicht."}};
+  for (const auto& [make, reason] : places) {
+    Session started;
+    make();
+    startJournal(started);
+    auto said = std::make_shared<std::string>();
+    readMessage(said);
+    warnOfJournalFailure(started);
+    warnOfJournalFailure(started);
+    EXPECT_EQ(*said, "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\nIm Ordner \"" +
+                         journals.string() + "\" konnte keine Datei dafür geschrieben werden: " + reason +
+                         "\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.");
+  }
   captureMany(1);
   EXPECT_EQ(session.frames.count(), 1);
 }
@@ -171,6 +196,9 @@ TEST_F(Recovery, WhatIsNoJournalOfAKilledEditorIsLeftAsItIsAndAsksNothing) {
       {"frames-altered.journal", journalOf({altered})},
   };
   for (const auto& [name, bytes] : crafted) std::ofstream(journals / name, std::ios::binary) << bytes;
+  std::ofstream(journals / "frames-other.journal", std::ios::binary) << journalOf({zstdFrame(480000)});
+  if (::geteuid() == 0) ::chown((journals / "frames-other.journal").c_str(), 65534, 65534);  // another user's, valid
+  else fs::remove(journals / "frames-other.journal");
   fs::resize_file(journals / "frames-bound.journal", 1ull << 23);  // large, and all holes
   ::mkfifo((journals / "frames-fifo.journal").c_str(), 0600);
   fs::create_directory(journals / "frames-folder.journal");
