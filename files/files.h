@@ -132,7 +132,13 @@ bool restartJournal(Journal& journal);
 // The errno of the first failure to write or flush this editor's journal since it was last
 // emptied; 0 while it works.
 int journalError(const Journal& journal);
-// Removes the journal and flushes its folder.
-void removeJournal(Journal& journal);
+// Removes the journal, and flushes its folder unless the caller does so once for many (with
+// flushJournalFolder); true when it went.
+bool removeJournal(Journal& journal, bool flushFolder = true);
+void flushJournalFolder(int folder);
+// Renames a journal that cannot be read at all, and so is asked about never, to a name no start
+// reads again: beside the journals, for a user to look at.
+void setJournalAside(Journal& journal);
+constexpr char journalSuffix[] = ".journal";
 // Closes the journal, which keeps its records; its lock goes with it.
 void closeJournal(Journal& journal);

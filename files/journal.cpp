@@ -145,11 +145,24 @@ bool createJournal(int folder, Journal& journal) {
   return true;
 }
 
-void removeJournal(Journal& journal) {
-  if (journal.fd < 0) return;
+bool removeJournal(Journal& journal, bool flushFolder) {
+  if (journal.fd < 0) return false;
   stopFlusher(journal, false);
-  if (retried([&] { return ::unlinkat(journal.folder, journal.name.c_str(), 0); }) == 0)
-    retried([&] { return ::fsync(journal.folder); });
+  const bool removed = retried([&] { return ::unlinkat(journal.folder, journal.name.c_str(), 0); }) == 0;
+  if (removed && flushFolder) flushJournalFolder(journal.folder);
+  closeJournal(journal);
+  return removed;
+}
+
+void flushJournalFolder(int folder) { retried([folder] { return ::fsync(folder); }); }
+
+void setJournalAside(Journal& journal) {
+  if (journal.fd < 0) return;
+  const std::string aside = journal.name.substr(0, journal.name.size() - std::strlen(journalSuffix)) + ".unreadable";
+  // Where one of that name lies already, the journal stays, to be set aside at another start.
+  retried([&] {
+    return ::renameat2(journal.folder, journal.name.c_str(), journal.folder, aside.c_str(), RENAME_NOREPLACE);
+  });
   closeJournal(journal);
 }
 

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr char journalPrefix[] = "frames-";
-constexpr char journalSuffix[] = ".journal";
 
 std::string homeFolder() {
   if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;

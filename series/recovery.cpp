@@ -23,7 +23,7 @@ std::string lastCapture(std::int64_t seconds) {
   return text;
 }
 
-std::string recoveryQuestion(std::size_t frames, std::size_t damaged, std::int64_t lastWritten) {
+std::string recoveryQuestion(std::size_t frames, std::size_t damaged, std::size_t others, std::int64_t lastWritten) {
   const std::string when = lastCapture(lastWritten);
   const std::string captured =
       frames == 1 ? "Dabei wurde 1 Bild aufgenommen, " + when
@@ -31,9 +31,18 @@ std::string recoveryQuestion(std::size_t frames, std::size_t damaged, std::int64
   std::string lost;
   if (damaged == 1) lost = " 1 Bild war beschädigt und fehlt.";
   if (damaged > 1) lost.append(" ").append(integerToText(damaged)).append(" Bilder waren beschädigt und fehlen.");
-  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured + "." + lost +
+  std::string more;
+  if (others == 1) more = "\nAußerdem liegt noch eine ältere Bilderserie vor, die nicht gesichert wurde.";
+  if (others > 1) more.append("\nAußerdem liegen noch ").append(integerToText(others)).append(" ältere Bilderserien vor, die nicht gesichert wurden.");
+  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured + "." + lost + more +
          "\n\nMöchten Sie diese Bilder wiederherstellen?\n"
          "Nein verwirft sie, Abbrechen fragt beim nächsten Start wieder.";
+}
+
+std::string discardOthersQuestion(std::size_t others) {
+  const std::string which = others == 1 ? "die ältere Bilderserie" : "die " + integerToText(others) + " älteren Bilderserien";
+  return "Sollen auch " + which + " verworfen werden, die nicht gesichert wurden?\n\n"
+         "Ja verwirft sie alle, Nein fragt gleich nach der nächsten, Abbrechen fragt beim nächsten Start wieder.";
 }
 
 // The frames of a claimed journal up to its end or a torn record, stepping over records whose
@@ -85,6 +94,7 @@ JournalFrames framesIn(Journal& journal) {
         found.damaged += verdicts[i] == FrameCheck::Damaged;
         journal.end = nextRecord(journal.end, batch.records[i].size);
       }
+      answerInput();  // a large journal takes seconds: the window stays painted and answering
     } while (batch.full);
     found.complete = true;
   } catch (const std::bad_alloc&) {
@@ -103,19 +113,38 @@ void restore(Session& session, const std::vector<ImageId>& images) {
   session.seriesSaved = false;
 }
 
+// Journals of editors that ended without removing them, that hold more than a header.
+std::size_t deadJournals(int folder, const std::vector<std::string>& names) {
+  std::size_t dead = 0;
+  for (const std::string& name : names) {
+    Journal found;
+    dead += claimJournal(folder, name, found) == JournalClaim::Claimed && found.foundSize > journalHeaderSize;
+  }
+  return dead;
+}
+
+bool discardJournals(int folder, const std::vector<std::string>& names) {
+  bool removed = false;
+  for (const std::string& name : names) {
+    Journal found;
+    if (claimJournal(folder, name, found) == JournalClaim::Claimed) removed |= removeJournal(found, false);
+  }
+  return removed;
+}
+
 enum class Offer { Restored, Refused, Postponed, NotOffered };
 
-// Asks about one journal that no running editor holds; it becomes the series' own on Ja.
-Offer offer(Session& session, int folder, const std::string& name) {
-  Journal found;
-  if (claimJournal(folder, name, found) != JournalClaim::Claimed) return Offer::NotOffered;
+// Asks about one journal that no running editor holds, with how many more wait behind it; it
+// becomes the series' own on Ja. An empty one goes, one that cannot be read is set aside.
+Offer offer(Session& session, Journal& found, std::size_t others, bool& removed) {
   const auto [images, damaged, complete] = framesIn(found);
   if (!complete || images.empty()) {
     release(images);
-    if (complete && damaged == 0 && found.end == found.foundSize) removeJournal(found);  // read to its end and empty
-    return Offer::NotOffered;  // what cannot be read is left as it is
+    if (complete && damaged == 0 && found.end == found.foundSize) removed |= removeJournal(found, false);
+    else if (complete) setJournalAside(found);
+    return Offer::NotOffered;  // what memory did not let be read waits for the next start
   }
-  switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), damaged, found.lastWritten), 35)) {
+  switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), damaged, others, found.lastWritten), 35)) {
     case 6:
       try {
         session.frames.frames.reserve(images.size());
@@ -130,10 +159,30 @@ Offer offer(Session& session, int folder, const std::string& name) {
       return Offer::Restored;
     case 7:
       release(images);
-      removeJournal(found);
+      removed |= removeJournal(found, false);
       return Offer::Refused;
     default: release(images); return Offer::Postponed;
   }
+}
+
+// The journals newest first, until one is restored or kept: one question for each that holds
+// frames, and after a Nein one about the rest. The folder is flushed once for all that went.
+void offerJournals(Session& session, int folder) {
+  const std::vector<std::string> names = journalNames(folder);
+  bool removed = false;
+  for (auto name = names.begin(); name != names.end(); ++name) {
+    Journal found;
+    if (claimJournal(folder, *name, found) != JournalClaim::Claimed) continue;
+    const std::vector<std::string> rest(name + 1, names.end());
+    const std::size_t others = found.foundSize > journalHeaderSize ? deadJournals(folder, rest) : 0;
+    const Offer answer = offer(session, found, others, removed);
+    if (answer == Offer::Restored || answer == Offer::Postponed) break;
+    if (answer == Offer::NotOffered || others == 0) continue;
+    const int rule = askUser("Limbrik Editor", discardOthersQuestion(others), 35);
+    if (rule == 6) removed |= discardJournals(folder, rest);
+    if (rule != 7) break;
+  }
+  if (removed) flushJournalFolder(folder);
 }
 
 // Why the journal could not be written, for a journal's folder rather than an export's file.
@@ -153,10 +202,7 @@ void startJournal(Session& session) {
     return;
   }
   try {
-    for (const std::string& name : journalNames(folder)) {
-      const Offer answer = offer(session, folder, name);
-      if (answer == Offer::Restored || answer == Offer::Postponed) break;
-    }
+    offerJournals(session, folder);
   } catch (const std::bad_alloc&) {
     // Nothing more is offered this time; the journals wait for the next start.
   }

@@ -61,6 +61,8 @@ void takeInput(int timeoutMs) {
 
 void wakeWait() { wake(); }
 
+void answerInput() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
 void notePointer(PointerAt at, bool moved) {
   state.latest = at;
   if (moved) wake();

@@ -42,6 +42,9 @@ void onSessionEnd(bool (*mayEnd)());
 
 // The next event, 0 after timeoutMs without one, or InputWithoutEvent; -1 waits without limit.
 int waitEvent(int timeoutMs);
+// Lets the windows paint and take the input that has come, without waiting: a long piece of
+// work calls it between its steps, and the events of that input wait for the loop.
+void answerInput();
 // Forgets the close requests not yet handed out, termination signals among them: called
 // after the save question, whose one answer settles every request that came while it was open.
 void dropCloseRequests();

@@ -24,20 +24,25 @@ class Recovery : public EditorTest {
     for (const auto& entry : fs::directory_iterator(journals)) found.push_back(entry.path().filename());
     return found;
   }
-  // Starts a series as the editor does, answering each question about a journal, if one comes:
-  // the last one asked.
-  static std::string startAnswering(Session& started, int answer) {
-    std::string asked;
+  // Starts a series as the editor does, answering the questions about journals in turn (the
+  // last answer again for any more): what each asked.
+  static std::vector<std::string> startAnswering(Session& started, std::vector<int> answers) {
+    std::vector<std::string> asked;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&asked, answer] {
+    QObject::connect(&poll, &QTimer::timeout, [&asked, &answers] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box) return;
-      asked = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+      asked.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+      const int answer = answers[std::min(asked.size(), answers.size()) - 1];
       box->button(answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No : QMessageBox::Cancel)->click();
     });
     poll.start(5);
     startJournal(started);
     return asked;
+  }
+  static std::string startAnswering(Session& started, int answer) {
+    const std::vector<std::string> asked = startAnswering(started, std::vector{answer});
+    return asked.empty() ? "" : asked.back();
   }
 };
 
@@ -183,19 +188,41 @@ std::string zstdFrame(std::size_t rasterBytes, bool checksum = true) {
   return frame;
 }
 
-TEST_F(Recovery, WhatIsNoJournalOfAKilledEditorIsLeftAsItIsAndAsksNothing) {
+// Three killed editors' journals: one question about the newest says that two more wait, and
+// after its Nein one question discards them all.
+TEST_F(Recovery, ManyKilledEditorsAreAskedAboutOnceAndAllCanBeDiscarded) {
+  for (int i = 0; i < 3; ++i) {
+    Session killed;
+    startAnswering(killed, 2);
+    killed.figure[0].angle = 100 + 20 * i;
+    captureFrame(killed);
+    closeJournal(killed.journal);
+  }
+  const std::vector<std::string> asked = startAnswering(session, {7, 6});
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_NE(asked[0].find(".\nAußerdem liegen noch 2 ältere Bilderserien vor, die nicht gesichert wurden.\n"),
+            std::string::npos) << asked[0];
+  EXPECT_EQ(asked[1], "Limbrik Editor|Sollen auch die 2 älteren Bilderserien verworfen werden, die nicht gesichert "
+                      "wurden?\n\nJa verwirft sie alle, Nein fragt gleich nach der nächsten, Abbrechen fragt beim "
+                      "nächsten Start wieder.");
+  EXPECT_EQ(names().size(), 1u);  // the new series' own alone
+}
+
+// Empty journals go, unreadable ones are set aside once, for a user to look at, and anything
+// else is left as it is; none of them is asked about.
+TEST_F(Recovery, WhatHoldsNoFrameIsNeverAskedAbout) {
   fs::create_directories(journals);
   std::string altered = zstdFrame(480000);
   altered[altered.size() / 2] ^= 1;
-  const std::map<std::string, std::string> crafted = {
-      {"frames-version.journal", journalOf({zstdFrame(480000)}, 2)},
-      {"frames-bound.journal", journalOf({}) + "\xff\xff\xff\x7f"},
-      {"frames-smaller.journal", journalOf({zstdFrame(479999)})},
-      {"frames-bomb.journal", journalOf({zstdFrame(8u << 20)})},
-      {"frames-unchecked.journal", journalOf({zstdFrame(480000, false)})},
-      {"frames-altered.journal", journalOf({altered})},
+  const std::map<std::string, std::string> unreadable = {
+      {"frames-bound", journalOf({}) + "\xff\xff\xff\x7f"},
+      {"frames-smaller", journalOf({zstdFrame(479999)})},
+      {"frames-bomb", journalOf({zstdFrame(8u << 20)})},
+      {"frames-unchecked", journalOf({zstdFrame(480000, false)})},
+      {"frames-altered", journalOf({altered})},
   };
-  for (const auto& [name, bytes] : crafted) std::ofstream(journals / name, std::ios::binary) << bytes;
+  for (const auto& [name, bytes] : unreadable) std::ofstream(journals / (name + ".journal"), std::ios::binary) << bytes;
+  std::ofstream(journals / "frames-version.journal", std::ios::binary) << journalOf({zstdFrame(480000)}, 2);
   std::ofstream(journals / "frames-other.journal", std::ios::binary) << journalOf({zstdFrame(480000)});
   if (::geteuid() == 0) ::chown((journals / "frames-other.journal").c_str(), 65534, 65534);  // another user's, valid
   else fs::remove(journals / "frames-other.journal");
@@ -203,11 +230,17 @@ TEST_F(Recovery, WhatIsNoJournalOfAKilledEditorIsLeftAsItIsAndAsksNothing) {
   ::mkfifo((journals / "frames-fifo.journal").c_str(), 0600);
   fs::create_directory(journals / "frames-folder.journal");
   fs::create_symlink(journals / "frames-altered.journal", journals / "frames-link.journal");
-  const auto before = folderState(journals);
-  EXPECT_EQ(startAnswering(session, 6), "");
-  EXPECT_EQ(session.frames.count(), 0);
-  endJournal(session);
-  EXPECT_EQ(folderState(journals), before);
+  auto expected = folderState(journals);
+  for (const auto& [name, bytes] : unreadable) expected[name + ".unreadable"] = expected.extract(name + ".journal").mapped();
+  for (const char* empty : {"frames-empty1.journal", "frames-empty2.journal"})
+    std::ofstream(journals / empty, std::ios::binary) << journalOf({});
+  for (int start = 0; start < 2; ++start) {  // the second finds nothing to read
+    Session started;
+    EXPECT_EQ(startAnswering(started, 6), "");
+    EXPECT_EQ(started.frames.count(), 0);
+    endJournal(started);
+    EXPECT_EQ(folderState(journals), expected);
+  }
 }
 
 }  // namespace
