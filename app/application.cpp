@@ -23,6 +23,8 @@ void buildMenu() {
   addMenuItem(menu::save, "Speichern\tStrg+S");
   addMenuSeparator();
   addMenuItem(menu::capture, "Bild Speichern\tUmschalt+S");
+  addMenuItem(menu::undo, "Letztes Bild entfernen\tStrg+Z");
+  addMenuItem(menu::redo, "Bild wiederherstellen\tStrg+Umschalt+Z");
   addMenuItem(menu::preview, "Vorschau\tStrg+V");
   addMenuSeparator();
   addMenuItem(menu::quit, "Beenden");
@@ -91,6 +93,10 @@ void startUp(AppState& app) {
   addShortcut(layout::window, 0x20053, menu::save);
   addShortcut(layout::window, 0x10053, menu::capture);
   addShortcut(layout::window, 0x20056, menu::preview);
+  // Greyed in preview mode, these keys go on to the focused control: the frame-rate box's own undo.
+  addShortcut(layout::window, 0x2005A | passedOnWhenGreyed, menu::undo);
+  addShortcut(layout::window, 0x3005A | passedOnWhenGreyed, menu::redo);
+  addShortcut(layout::window, 0x20059 | passedOnWhenGreyed, menu::redo);
   buildControls();
   resetPose(app.session.figure);
 }
@@ -105,6 +111,7 @@ void handleEvent(AppState& app, int event) {
     if (control == layout::canvas) canvasEvent(app);
     if (control == layout::playButton || control == layout::trackbar) controlCommand(app, control);
   }
+  showWhatCanBeUndone(app.session);
 }
 
 void updateView(AppState& app) {

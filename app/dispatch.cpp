@@ -10,6 +10,8 @@ void menuCommand(AppState& app, int id) {
     case menu::capture: captureFrame(session); break;
     case menu::preview: togglePreview(session); break;
     case menu::quit: app.quitRequested = true; break;
+    case menu::undo: undoCapture(session); break;
+    case menu::redo: redoCapture(session); break;
     default: break;
   }
 }

@@ -92,6 +92,7 @@ struct Journal {
   int fd = -1;
   std::string name;
   std::uint64_t end = 0;  // where the next record goes: after the records read or written
+  std::vector<std::uint64_t> recordStarts;  // of the records that hold the series' frames, in order
   std::uint64_t foundSize = 0;  // as it was found
   std::int64_t lastWritten = 0;  // seconds since the epoch, as it was found
   std::unique_ptr<JournalFlusher> flusher;  // while it is this editor's own
@@ -127,8 +128,10 @@ bool createJournal(int folder, Journal& journal);
 // Appends one record with one write, flushed to the disk within a second by a worker; false
 // once the journal cannot keep it.
 bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size);
-// Empties the journal for a new series, or to be written anew after a failure, which it forgets.
-bool restartJournal(Journal& journal);
+// Keeps the first records of the series and cuts off what follows them (a frame taken back).
+// Emptied, for a new series or to be written anew after a failure, a journal that failed is
+// whole again: it forgets the failure. False with the failure recorded.
+bool keepRecords(Journal& journal, std::size_t records);
 // The errno of the first failure to write or flush this editor's journal since it was last
 // emptied; 0 while it works.
 int journalError(const Journal& journal);

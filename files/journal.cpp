@@ -70,6 +70,7 @@ Journal& Journal::operator=(Journal&& other) noexcept {
   fd = std::exchange(other.fd, -1);
   name = std::move(other.name);
   end = std::exchange(other.end, 0);
+  recordStarts = std::move(other.recordStarts);
   foundSize = other.foundSize;
   lastWritten = other.lastWritten;
   flusher = std::move(other.flusher);  // its worker holds the descriptors' numbers, not the record
@@ -173,4 +174,5 @@ void closeJournal(Journal& journal) {
   journal.fd = journal.folder = -1;
   journal.name.clear();
   journal.end = 0;
+  journal.recordStarts.clear();
 }

@@ -99,8 +99,14 @@ bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size)
   std::uint8_t length[4];
   for (int i = 0; i < 4; ++i) length[i] = static_cast<std::uint8_t>(size >> (8 * i));
   iovec parts[2] = {{length, sizeof length}, {const_cast<std::uint8_t*>(bytes), size}};
+  try {
+    journal.recordStarts.push_back(journal.end);
+  } catch (const std::bad_alloc&) {
+    return fail(journal, ENOMEM);
+  }
   if (!writeParts(journal.fd, parts, 2)) {
     const int error = errno;
+    journal.recordStarts.pop_back();
     // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
     retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); });
     return fail(journal, error);
@@ -110,13 +116,16 @@ bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size)
   return true;
 }
 
-bool restartJournal(Journal& journal) {
-  if (!journal.flusher) return false;
-  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journalHeaderSize)); }) != 0)
-    return fail(journal, errno);
-  // Emptied, a journal that failed is whole again: what it keeps from here on is written anew.
-  journal.flusher->error.store(0);
-  journal.end = journalHeaderSize;
+bool keepRecords(Journal& journal, std::size_t records) {
+  if (!journal.flusher || records > journal.recordStarts.size()) return false;
+  const bool failed = journal.flusher->error.load() != 0;
+  if (records > 0 && failed) return false;  // what it holds after a failure is not known
+  if (records == journal.recordStarts.size() && !failed) return true;
+  const std::uint64_t at = records == 0 ? journalHeaderSize : journal.recordStarts[records];
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(at)); }) != 0) return fail(journal, errno);
+  if (records == 0) journal.flusher->error.store(0);
+  journal.end = at;
+  journal.recordStarts.resize(records);
   askForFlush(journal);
   return true;
 }

@@ -49,8 +49,45 @@ void captureFrame(Session& session) {
   }
   session.frames.last();
   session.frames.append().image = image;
+  session.frames.forgetTakenBack();  // a new capture ends what could be redone
   session.seriesSaved = false;
   keepJournal(session);
+}
+
+void undoCapture(Session& session) {
+  FrameSeries& series = session.frames;
+  if (session.previewMode || series.frames.empty()) return;
+  try {
+    series.takenBack.push_back(series.frames.back());
+  } catch (const std::bad_alloc&) {
+    return;  // without room to keep it for a redo, nothing is taken back
+  }
+  packImage(series.takenBack.back().image);
+  series.frames.pop_back();
+  series.packedUpTo = std::min(series.packedUpTo, series.frames.size());
+  series.last();
+  session.seriesSaved = false;  // an empty series quits without a question all the same
+  keepJournal(session);
+}
+
+void redoCapture(Session& session) {
+  FrameSeries& series = session.frames;
+  if (session.previewMode || series.takenBack.empty() || !roomForAFrame(series)) return;
+  series.frames.push_back(series.takenBack.back());
+  series.takenBack.pop_back();
+  series.last();
+  session.seriesSaved = false;
+  keepJournal(session);
+}
+
+// Only a change reaches the menu: touching an item's state while a menu key is pressed would
+// lose the key.
+void showWhatCanBeUndone(Session& session) {
+  const int undo = session.previewMode ? 0 : 1, redo = session.previewMode || session.frames.takenBack.empty() ? 0 : 2;
+  if (session.undoItemsShown == (undo | redo)) return;
+  session.undoItemsShown = undo | redo;
+  disableMenuItem(layout::menuBar, menu::undo, undo ? 0 : 1);
+  disableMenuItem(layout::menuBar, menu::redo, redo ? 0 : 1);
 }
 
 void newSeries(Session& session) {

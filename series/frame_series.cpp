@@ -34,11 +34,18 @@ void FrameSeries::reset() { position = -1; }
 
 int FrameSeries::index() const { return position; }
 
+void FrameSeries::forgetTakenBack() {
+  for (const Frame& frame : takenBack) releaseImage(frame.image);
+  takenBack.clear();
+  takenBack.shrink_to_fit();
+}
+
 void FrameSeries::clear() {
   for (const Frame& frame : frames)
     if (frame.image) releaseImage(frame.image);
   frames.clear();
   frames.shrink_to_fit();
+  forgetTakenBack();
   position = -1;
   packedUpTo = 0;
   ::malloc_trim(0);  // the packed pictures were small heap blocks: their pages go back too

@@ -91,6 +91,7 @@ JournalFrames framesIn(Journal& journal) {
         const ImageId image = verdicts[i] == FrameCheck::Whole ? adoptPackedFrame(batch.records[i], side, side) : 0;
         if (verdicts[i] == FrameCheck::NoMemory || (verdicts[i] == FrameCheck::Whole && !image)) return found;
         if (image) found.images.push_back(image);
+        if (image) journal.recordStarts.push_back(journal.end);
         found.damaged += verdicts[i] == FrameCheck::Damaged;
         journal.end = nextRecord(journal.end, batch.records[i].size);
       }
@@ -153,7 +154,6 @@ Offer offer(Session& session, Journal& found, std::size_t others, bool& removed)
         return Offer::Postponed;
       }
       restore(session, images);
-      session.journaled = session.frames.count();
       if (!adoptJournal(found)) session.journalFailure = errno ? errno : EIO;
       session.journal = std::move(found);
       return Offer::Restored;
@@ -213,19 +213,19 @@ void startJournal(Session& session) {
 void keepJournal(Session& session) {
   Journal& journal = session.journal;
   if (journal.fd < 0) return;
-  if (journalError(journal) || session.journaled > session.frames.count()) {
-    if (!restartJournal(journal)) return;
-    session.journaled = 0;
-  }
-  for (; session.journaled < session.frames.count(); ++session.journaled) {
-    const PackedBytes packed = packedImage(session.frames.frames[static_cast<std::size_t>(session.journaled)].image);
+  const auto count = static_cast<std::size_t>(session.frames.count());
+  const std::size_t kept = journalError(journal) ? 0 : std::min(count, journal.recordStarts.size());
+  if (!keepRecords(journal, kept)) return;
+  for (std::size_t i = journal.recordStarts.size(); i < count; ++i) {
+    const PackedBytes packed = packedImage(session.frames.frames[i].image);
     if (!packed.bytes || !appendRecord(journal, packed.bytes, packed.size)) return;
   }
 }
 
 void warnOfJournalFailure(Session& session) {
   const int error = session.journalFailure ? session.journalFailure : journalError(session.journal);
-  if (!error && session.journalWarned && session.journaled == session.frames.count()) {
+  const auto count = static_cast<std::size_t>(session.frames.count());
+  if (!error && session.journalWarned && session.journal.recordStarts.size() == count) {
     session.journalWarned = false;
     askUser("Limbrik Editor", "Die aufgenommenen Bilder sind wieder gegen einen Absturz gesichert.", 0x40);
   }

@@ -29,6 +29,8 @@ constexpr int save = 1;
 constexpr int capture = 2;
 constexpr int preview = 3;
 constexpr int quit = 4;
+constexpr int undo = 5;
+constexpr int redo = 6;
 }  // namespace menu
 
 struct Frame {
@@ -40,6 +42,7 @@ struct FrameSeries {
   std::vector<Frame> frames;
   std::int32_t position = -1;
   std::size_t packedUpTo = 0;  // the frames before it are kept packed
+  std::vector<Frame> takenBack;  // packed, the last taken back last: what a redo appends again
 
   int count() const;
   Frame* current();
@@ -50,7 +53,8 @@ struct FrameSeries {
   Frame* next();  // none at the end, where the last Frame stays current
   void reset();
   int index() const;
-  void clear();  // also releases the Frames' Images, and gives their memory back
+  void clear();  // also releases the Frames' Images and those taken back, and gives their memory back
+  void forgetTakenBack();
   // Keeps every frame but the last (the onion skin, read on every pass) packed; one that finds
   // no memory to pack stays as it is until a later call.
   void packOlderFrames();
@@ -75,9 +79,9 @@ struct Session {
   PreviewShown shown;
   bool frameMissing = false;  // the preview's frame could not be expanded: the last picture stays
   Journal journal;  // the frames as captured, kept on the disk against a crash
-  int journaled = 0;  // the frames, from the first, that the journal holds
   int journalFailure = 0;  // errno of why the series has no journal at all
   bool journalWarned = false;  // that the frames are not kept safe, until they are again
+  int undoItemsShown = -1;  // the undo and redo items' state as the menu shows it: 1 undo, 2 redo
 };
 
 // Adds the pose as a new last frame; without memory for it the series stays as it was and a
@@ -85,6 +89,13 @@ struct Session {
 void captureFrame(Session& session);
 
 void newSeries(Session& session);
+// Takes the last frame back, kept for a redo; the one before it is the onion skin again.
+void undoCapture(Session& session);
+// Appends the frame taken back last again, byte for byte.
+void redoCapture(Session& session);
+// Greys what cannot be done now: taking back or redoing in preview mode, redoing with nothing
+// taken back.
+void showWhatCanBeUndone(Session& session);
 
 // At the start: offers back, newest first and one at a time, the frames of each journal that an
 // editor killed before its clean end left; Ja makes them the series and their journal the

@@ -60,6 +60,8 @@ class ShortcutFilter : public QObject {
       moveFocus(window, entry->command == focusNext);
     } else if (!menuItemGreyed(w->menuBar, entry->command)) {
       raiseDirect(MenuEvent, entry->command, -1);
+    } else if (entry->passedOnWhenGreyed) {
+      return false;
     }
     return true;  // the key goes no further, also for a greyed item
   }
@@ -79,5 +81,6 @@ void addShortcut(int windowId, std::uint32_t shortcut, int itemId) {
   std::uint8_t modifiers = 0x03;
   if (shortcut & 0x10000) modifiers |= 0x04;
   if (shortcut & 0x20000) modifiers |= 0x08;
-  w->shortcuts.push_back({modifiers, static_cast<std::uint16_t>(shortcut & 0xFFFF), static_cast<std::uint16_t>(itemId)});
+  w->shortcuts.push_back({modifiers, static_cast<std::uint16_t>(shortcut & 0xFFFF), static_cast<std::uint16_t>(itemId),
+                          (shortcut & passedOnWhenGreyed) != 0});
 }

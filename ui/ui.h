@@ -67,6 +67,8 @@ void setMenuItemChecked(int menuId, int itemId, int state);
 void disableMenuItem(int menuId, int itemId, int state);
 
 // shortcut: key code in the low 16 bits (an upper-case letter), plus 0x10000 Shift, 0x20000 Ctrl.
+// The key of a greyed item goes no further, unless the shortcut has passedOnWhenGreyed.
+constexpr std::uint32_t passedOnWhenGreyed = 0x40000;
 void addShortcut(int windowId, std::uint32_t shortcut, int itemId);
 
 int pointerX(int windowId);

@@ -39,6 +39,7 @@ struct ShortcutEntry {
   std::uint8_t modifiers;  // 0x03, plus 0x04 Shift, 0x08 Ctrl, 0x10 Alt
   std::uint16_t key;
   std::uint16_t command;
+  bool passedOnWhenGreyed = false;
 };
 
 constexpr std::uint16_t focusNext = 0xFA01;

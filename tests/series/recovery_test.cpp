@@ -129,6 +129,59 @@ TEST_F(Recovery, WithoutAPlaceForTheJournalTheEditorSaysSoOnce) {
   EXPECT_EQ(session.frames.count(), 1);
 }
 
+// Captures taken back one by one with Strg+Z and redone: the series, its onion skin and the
+// quit's question follow; redo brings the frames back byte for byte until a capture; the journal
+// holds exactly the series all along, so that a killed editor's frames are the series'. In
+// preview Strg+Z is the frame-rate box's own.
+TEST_F(Recovery, CapturesTakenBackAndRedoneAreWhatTheJournalHolds) {
+  startJournal(session);
+  captureMany(3);
+  session.seriesSaved = true;  // as after an export
+  std::vector<std::string> captured;
+  for (const Frame& frame : session.frames.frames) captured.push_back(packedOf(frame.image));
+  const fs::path journal = journals / names().at(0);
+  const auto holds = [&](std::size_t frames) {
+    std::uintmax_t size = journalHeaderSize;
+    for (std::size_t i = 0; i < frames; ++i) size += 4 + captured[i].size();
+    return fs::file_size(journal) == size;
+  };
+  const auto keys = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window(), key, modifiers);
+    pass();
+  };
+  for (int left = 2; left >= 0; --left) {
+    keys(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(std::pair(session.frames.count(), session.frames.index()), std::pair(left, left - 1));
+    EXPECT_FALSE(session.seriesSaved);
+    EXPECT_TRUE(holds(static_cast<std::size_t>(left))) << left;
+  }
+  EXPECT_TRUE(quitConfirmed(session)) << "an empty series quits without a question";
+  keys(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  keys(Qt::Key_Y, Qt::ControlModifier);
+  ASSERT_EQ(session.frames.count(), 2);
+  EXPECT_EQ(std::pair(packedOf(session.frames.frames[0].image), packedOf(session.frames.frames[1].image)),
+            std::pair(captured[0], captured[1]));
+  EXPECT_TRUE(holds(2));
+  session.figure[0].angle = 333;
+  captureFrame(session);
+  captured[2] = packedOf(session.frames.frames[2].image);
+  keys(Qt::Key_Y, Qt::ControlModifier);  // nothing to redo after a capture
+  EXPECT_EQ(session.frames.count(), 3);
+  EXPECT_TRUE(menuItemGreyed(layout::menuBar, menu::redo));
+  keys(Qt::Key_V, Qt::ControlModifier);
+  auto* rate = static_cast<QLineEdit*>(control(layout::rateEdit));
+  rate->setFocus();
+  QTest::keyClicks(rate, "0");
+  keys(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(std::pair(rate->text().toStdString(), session.frames.count()), std::pair(std::string("25"), 3));
+  closeJournal(session.journal);  // killed
+  Session restored;
+  EXPECT_NE(startAnswering(restored, 6), "");
+  ASSERT_EQ(restored.frames.count(), 3);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(packedOf(restored.frames.frames[i].image), captured[i]) << i;
+  endJournal(restored);
+}
+
 // A file-size limit stops the journal: the first capture after it is lifted writes the journal
 // anew, and says that the frames are safe again; New empties it even while it fails. A crash then
 // brings back exactly the series.
