@@ -1,5 +1,6 @@
-// The journal's cost: a capture with it beside one without, the start-up's look for journals,
-// and a killed editor's 10 000 frames asked about and restored; the bytes a frame takes.
+// The journal's cost: a capture with it beside one without, an undo and a redo beside the
+// capture, the start-up's look for journals, and a killed editor's 10 000 frames asked about and
+// restored; the bytes a frame takes.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -65,6 +66,29 @@ void captures(benchmark::State& state, bool journaled) {
 void Capture_Journaled(benchmark::State& state) { captures(state, true); }
 void Capture_Peer_WithoutJournal(benchmark::State& state) { captures(state, false); }
 
+// The last of 100 journaled frames taken back and appended again, each beside the capture above.
+void undoOrRedo(benchmark::State& state, bool undo) {
+  Editor editor(true);
+  Session& session = editor.app.session;
+  for (int i = 0; i < 100; ++i) capture(session, i);
+  for (auto _ : state) {
+    if (!undo) {
+      state.PauseTiming();
+      undoCapture(session);
+      state.ResumeTiming();
+      redoCapture(session);
+    } else {
+      undoCapture(session);
+      state.PauseTiming();
+      redoCapture(session);
+      state.ResumeTiming();
+    }
+  }
+}
+
+void Undo_Journaled(benchmark::State& state) { undoOrRedo(state, true); }
+void Redo_Journaled(benchmark::State& state) { undoOrRedo(state, false); }
+
 // What the start adds when no journal is left: the folder looked through, the new journal made.
 void StartJournal_NoneLeft(benchmark::State& state) {
   Editor editor(false);
@@ -107,5 +131,7 @@ void Restore_10000Frames(benchmark::State& state) {
 
 BENCHMARK(Capture_Journaled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Capture_Peer_WithoutJournal)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Undo_Journaled)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Redo_Journaled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StartJournal_NoneLeft)->Unit(benchmark::kMillisecond);
 BENCHMARK(Restore_10000Frames)->Iterations(2)->Unit(benchmark::kMillisecond);
