@@ -71,6 +71,9 @@ void disableMenuItem(int menuId, int itemId, int state);
 constexpr std::uint32_t passedOnWhenGreyed = 0x40000;
 void addShortcut(int windowId, std::uint32_t shortcut, int itemId);
 
+// The pointer in the window's inner area as the input that waitEvent has handed out so far left
+// it, however long ago that input came: -1 outside the area. Motion that came after input still
+// queued waits with it.
 int pointerX(int windowId);
 int pointerY(int windowId);
 
