@@ -23,6 +23,9 @@ def test_poses_captures_exports_plays_and_quits_from_the_menu(editor):
     # The right hand captured while held, held off the window, and after its release out there: one pose.
     editor.xdo(*editor.point(215, 214), "mousedown", 1, *editor.point(260, 240), "click", 3, "mousemove", 5, 5,
                "click", 3, "mouseup", 1, *editor.point(100, 300), *editor.point(350, 350), "click", 3)
+    editor.click(300, 50, 3)  # one too many, taken back with the one before, which comes back
+    for keys in ("ctrl+z", "ctrl+z", "ctrl+shift+z"):
+        editor.key(keys)
     editor.key("alt+d")
     assert editor.popup(), "Alt+D opened nothing"
     editor.key("Escape")
