@@ -2,7 +2,7 @@
 PACKAGES := cmake ninja-build g++ make pkg-config libzstd-dev qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev \
             libbenchmark-dev fonts-dejavu-core xvfb xdotool openbox wmctrl python3-pytest python3-xlib \
             python3-pyatspi at-spi2-core dbus-daemon \
-            qt6-wayland sway wtype fuse2fs strace dpkg-dev file desktop-file-utils appstream lintian
+            qt6-wayland sway wtype zstd fuse2fs strace dpkg-dev file desktop-file-utils appstream lintian
 BUILD ?= build
 VERSION := $(shell grep -oP '^project.limbrik.*VERSION \K[0-9.]+' CMakeLists.txt)
 # CI treats warnings as errors.
