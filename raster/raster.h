@@ -61,10 +61,12 @@ PackedBytes packedImage(ImageId id);
 std::size_t packedBound(std::int32_t width, std::int32_t height);
 // Whether each packed frame is whole: one zstd frame that expands, checksum and all, to exactly
 // a width x height raster, and never into more; damaged where its bytes are at fault; unchecked
-// where memory ran out. The frames are checked on every processor at once.
+// where memory ran out. The frames are checked on every processor at once. Without expanding,
+// only a frame's structure is read: its declared size, its checksum flag, its blocks spanning
+// exactly its bytes; a byte damaged inside a block passes that.
 enum class FrameCheck : std::uint8_t { Whole, Damaged, NoMemory };
 void checkPackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
-                       FrameCheck* verdicts);
+                       FrameCheck* verdicts, bool expand = true);
 // An Image kept packed, from a frame found whole; 0 without memory.
 ImageId adoptPackedFrame(const PackedBytes& frame, std::int32_t width, std::int32_t height);
 // The Image's pixels, bottom row first: its raster, or a packed Image's expansion, which stays

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <new>
 
@@ -23,18 +24,21 @@ std::string lastCapture(std::int64_t seconds) {
   return text;
 }
 
+std::string lostFrames(std::size_t damaged) {
+  if (damaged == 0) return {};
+  if (damaged == 1) return " 1 Bild war beschädigt und fehlt.";
+  return std::string(" ").append(integerToText(damaged)).append(" Bilder waren beschädigt und fehlen.");
+}
+
 std::string recoveryQuestion(std::size_t frames, std::size_t damaged, std::size_t others, std::int64_t lastWritten) {
   const std::string when = lastCapture(lastWritten);
   const std::string captured =
       frames == 1 ? "Dabei wurde 1 Bild aufgenommen, " + when
                   : "Dabei wurden " + integerToText(frames) + " Bilder aufgenommen, das letzte " + when;
-  std::string lost;
-  if (damaged == 1) lost = " 1 Bild war beschädigt und fehlt.";
-  if (damaged > 1) lost.append(" ").append(integerToText(damaged)).append(" Bilder waren beschädigt und fehlen.");
   std::string more;
   if (others == 1) more = "\nAußerdem liegt noch eine ältere Bilderserie vor, die nicht gesichert wurde.";
   if (others > 1) more.append("\nAußerdem liegen noch ").append(integerToText(others)).append(" ältere Bilderserien vor, die nicht gesichert wurden.");
-  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured + "." + lost + more +
+  return "Limbrik Animator wurde nicht ordnungsgemäß beendet. " + captured + "." + lostFrames(damaged) + more +
          "\n\nMöchten Sie diese Bilder wiederherstellen?\n"
          "Nein verwirft sie, Abbrechen fragt beim nächsten Start wieder.";
 }
@@ -45,11 +49,15 @@ std::string discardOthersQuestion(std::size_t others) {
          "Ja verwirft sie alle, Nein fragt gleich nach der nächsten, Abbrechen fragt beim nächsten Start wieder.";
 }
 
+constexpr std::size_t framesAtOnce = 256;
+
 // The frames of a claimed journal up to its end or a torn record, stepping over records whose
 // frames are damaged; no more memory than one record's bound besides the frames themselves.
-// Incomplete when memory ran out: the journal then waits for a start with more.
+// Those from `expanded` on are proven in structure only. Incomplete when memory ran out: the
+// journal then waits for a start with more.
 struct JournalFrames {
   std::vector<ImageId> images;
+  std::size_t expanded = 0;
   std::size_t damaged = 0;
   bool complete = false;
 };
@@ -74,18 +82,20 @@ void readBatch(const Journal& journal, std::uint8_t* buffer, std::size_t bound, 
   }
 }
 
-JournalFrames framesIn(Journal& journal) {
+JournalFrames framesIn(Journal& journal, std::chrono::milliseconds expandBeforeAsking) {
   JournalFrames found;
   const std::size_t bound = packedBound(side, side);
   const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[bound]);
   if (!buffer) return found;
+  const auto askBy = std::chrono::steady_clock::now() + expandBeforeAsking;
   Batch batch;
   std::vector<FrameCheck> verdicts;
   try {
     do {
       readBatch(journal, buffer.get(), bound, batch);
+      const bool expand = found.expanded == found.images.size() && std::chrono::steady_clock::now() < askBy;
       verdicts.resize(batch.records.size());
-      checkPackedFrames(batch.records.data(), batch.records.size(), side, side, verdicts.data());
+      checkPackedFrames(batch.records.data(), batch.records.size(), side, side, verdicts.data(), expand);
       found.images.reserve(found.images.size() + batch.records.size());
       for (std::size_t i = 0; i < batch.records.size(); ++i) {
         const ImageId image = verdicts[i] == FrameCheck::Whole ? adoptPackedFrame(batch.records[i], side, side) : 0;
@@ -95,6 +105,7 @@ JournalFrames framesIn(Journal& journal) {
         found.damaged += verdicts[i] == FrameCheck::Damaged;
         journal.end = nextRecord(journal.end, batch.records[i].size);
       }
+      if (expand) found.expanded = found.images.size();
       answerInput();  // a large journal takes seconds: the window stays painted and answering
     } while (batch.full);
     found.complete = true;
@@ -102,6 +113,49 @@ JournalFrames framesIn(Journal& journal) {
     found.complete = false;
   }
   return found;
+}
+
+// Expands the frames proven in structure only, with the window answering; those that prove
+// damaged go, with their records. False when memory ran out: what is left is released then.
+bool expandTheRest(JournalFrames& found, Journal& journal) {
+  std::vector<ImageId>& images = found.images;
+  PackedBytes frames[framesAtOnce];
+  FrameCheck verdicts[framesAtOnce];
+  std::size_t kept = found.expanded;
+  for (std::size_t at = found.expanded; at < images.size(); at += framesAtOnce) {
+    const std::size_t count = std::min(framesAtOnce, images.size() - at);
+    for (std::size_t i = 0; i < count; ++i) frames[i] = packedImage(images[at + i]);
+    checkPackedFrames(frames, count, side, side, verdicts);
+    if (std::find(verdicts, verdicts + count, FrameCheck::NoMemory) != verdicts + count) {
+      images.erase(images.begin() + static_cast<std::ptrdiff_t>(kept), images.begin() + static_cast<std::ptrdiff_t>(at));
+      return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (verdicts[i] == FrameCheck::Damaged) {
+        releaseImage(images[at + i]);
+        ++found.damaged;
+        continue;
+      }
+      journal.recordStarts[kept] = journal.recordStarts[at + i];
+      images[kept++] = images[at + i];
+    }
+    answerInput();
+  }
+  images.resize(kept);
+  journal.recordStarts.resize(kept);
+  found.expanded = kept;
+  return true;
+}
+
+std::string countOfFrames(std::size_t count) { return count == 1 ? "1 Bild" : integerToText(count) + " Bilder"; }
+
+bool roomForFrames(Session& session, std::size_t count) {
+  try {
+    session.frames.frames.reserve(count);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 void release(const std::vector<ImageId>& images) {
@@ -137,25 +191,29 @@ enum class Offer { Restored, Refused, Postponed, NotOffered };
 
 // Asks about one journal that no running editor holds, with how many more wait behind it; it
 // becomes the series' own on Ja. An empty one goes, one that cannot be read is set aside.
-Offer offer(Session& session, Journal& found, std::size_t others, bool& removed) {
-  const auto [images, damaged, complete] = framesIn(found);
-  if (!complete || images.empty()) {
+Offer offer(Session& session, Journal& found, std::size_t others, std::chrono::milliseconds expandBeforeAsking,
+            bool& removed) {
+  JournalFrames frames = framesIn(found, expandBeforeAsking);
+  const std::vector<ImageId>& images = frames.images;
+  const std::size_t damaged = frames.damaged;
+  if (!frames.complete || images.empty()) {
     release(images);
-    if (complete && damaged == 0 && found.end == found.foundSize) removed |= removeJournal(found, false);
-    else if (complete) setJournalAside(found);
+    if (frames.complete && damaged == 0 && found.end == found.foundSize) removed |= removeJournal(found, false);
+    else if (frames.complete) setJournalAside(found);
     return Offer::NotOffered;  // what memory did not let be read waits for the next start
   }
   switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), damaged, others, found.lastWritten), 35)) {
     case 6:
-      try {
-        session.frames.frames.reserve(images.size());
-      } catch (const std::bad_alloc&) {
+      if (!expandTheRest(frames, found) || !roomForFrames(session, images.size())) {
         release(images);
         return Offer::Postponed;
       }
       restore(session, images);
       if (!adoptJournal(found)) session.journalFailure = errno ? errno : EIO;
       session.journal = std::move(found);
+      if (frames.damaged > damaged)  // seen only now that the frames that were not expanded are
+        askUser("Limbrik Editor",
+                "Wiederhergestellt: " + countOfFrames(images.size()) + "." + lostFrames(frames.damaged - damaged), 0x30);
       return Offer::Restored;
     case 7:
       release(images);
@@ -167,7 +225,7 @@ Offer offer(Session& session, Journal& found, std::size_t others, bool& removed)
 
 // The journals newest first, until one is restored or kept: one question for each that holds
 // frames, and after a Nein one about the rest. The folder is flushed once for all that went.
-void offerJournals(Session& session, int folder) {
+void offerJournals(Session& session, int folder, std::chrono::milliseconds expandBeforeAsking) {
   const std::vector<std::string> names = journalNames(folder);
   bool removed = false;
   for (auto name = names.begin(); name != names.end(); ++name) {
@@ -175,7 +233,7 @@ void offerJournals(Session& session, int folder) {
     if (claimJournal(folder, *name, found) != JournalClaim::Claimed) continue;
     const std::vector<std::string> rest(name + 1, names.end());
     const std::size_t others = found.foundSize > journalHeaderSize ? deadJournals(folder, rest) : 0;
-    const Offer answer = offer(session, found, others, removed);
+    const Offer answer = offer(session, found, others, expandBeforeAsking, removed);
     if (answer == Offer::Restored || answer == Offer::Postponed) break;
     if (answer == Offer::NotOffered || others == 0) continue;
     const int rule = askUser("Limbrik Editor", discardOthersQuestion(others), 35);
@@ -195,14 +253,14 @@ std::string journalFailureReason(int error) {
 
 }  // namespace
 
-void startJournal(Session& session) {
+void startJournal(Session& session, std::chrono::milliseconds expandBeforeAsking) {
   const int folder = openJournalFolder();
   if (folder < 0) {
     session.journalFailure = errno;
     return;
   }
   try {
-    offerJournals(session, folder);
+    offerJournals(session, folder, expandBeforeAsking);
   } catch (const std::bad_alloc&) {
     // Nothing more is offered this time; the journals wait for the next start.
   }

@@ -2,6 +2,7 @@
 // export with mirrored copies, and preview playback.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -100,8 +101,10 @@ void showWhatCanBeUndone(Session& session);
 // At the start: offers back, newest first and one at a time, the frames of each journal that an
 // editor killed before its clean end left; Ja makes them the series and their journal the
 // series' own, Nein removes that journal, Abbrechen keeps it for the next start. Without a journal
-// taken over, a new one.
-void startJournal(Session& session);
+// taken over, a new one. A journal's frames are expanded to prove them for at most
+// expandBeforeAsking before its question, so that the question comes soon however long the
+// journal; the frames past that are read in structure, and expanded after a Ja.
+void startJournal(Session& session, std::chrono::milliseconds expandBeforeAsking = std::chrono::seconds(1));
 // Brings the journal to hold exactly the series' frames: after a failure, or when it holds
 // frames the series no longer has, it is written anew; then the frames it misses are appended.
 void keepJournal(Session& session);

@@ -37,7 +37,8 @@ class Recovery : public EditorTest {
   }
   // Starts a series as the editor does, answering the questions about journals in turn (the
   // last answer again for any more): what each asked.
-  static std::vector<std::string> startAnswering(Session& started, std::vector<int> answers) {
+  static std::vector<std::string> startAnswering(Session& started, std::vector<int> answers,
+                                                 std::chrono::milliseconds expandBeforeAsking = std::chrono::seconds(1)) {
     std::vector<std::string> asked;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&asked, &answers] {
@@ -45,10 +46,11 @@ class Recovery : public EditorTest {
       if (!box) return;
       asked.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
       const int answer = answers[std::min(asked.size(), answers.size()) - 1];
-      box->button(answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No : QMessageBox::Cancel)->click();
+      QAbstractButton* button = box->button(answer == 6 ? QMessageBox::Yes : answer == 7 ? QMessageBox::No : QMessageBox::Cancel);
+      (button ? button : box->button(QMessageBox::Ok))->click();
     });
     poll.start(5);
-    startJournal(started);
+    startJournal(started, expandBeforeAsking);
     return asked;
   }
   static std::string startAnswering(Session& started, int answer) {
@@ -107,6 +109,14 @@ TEST_F(Recovery, AKilledEditorsFramesComeBackUpToATornTailAndEachAnswerDoesWhatI
   // Taken over, with nothing readable cut off: only the torn tail goes.
   EXPECT_EQ(fs::file_size(left), journalHeaderSize + 12 + captured[0].size() + captured[1].size() + captured[2].size());
   closeJournal(restored.journal);
+  // Asked before its frames were expanded, as a long journal is: the damage shows after the Ja.
+  Session late;
+  const std::vector<std::string> told = startAnswering(late, {6}, std::chrono::milliseconds(0));
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0].substr(0, asked.size()), asked.substr(0, asked.size() - 8) + "3 Bilder");
+  EXPECT_EQ(told[1], "Limbrik Editor|Wiederhergestellt: 2 Bilder. 1 Bild war beschädigt und fehlt.");
+  EXPECT_EQ(packedFrames(late), (std::vector{captured[0], captured[2]}));
+  closeJournal(late.journal);
   Session refused;
   EXPECT_NE(startAnswering(refused, 7), "");
   EXPECT_EQ(refused.frames.count(), 0);
