@@ -44,7 +44,7 @@ void captureFrame(Session& session) {
             "Das Bild konnte nicht aufgenommen werden: Es ist nicht genug Arbeitsspeicher frei.\n"
             "Die Bilderserie ist unverändert. Speichern Sie sie jetzt.",
             0x30);
-    memoryReserveTaken();  // this message is the shortage's warning
+    memoryShortageToReport();  // this message is the shortage's warning
     return;
   }
   session.frames.last();
@@ -94,10 +94,7 @@ void newSeries(Session& session) {
   resetPose(session.figure);
   session.frames.clear();
   keepJournal(session);
-  setMenuItemChecked(layout::menuBar, menu::preview, 0);
-  disableMenuItem(layout::menuBar, menu::capture, 0);
-  session.previewMode = false;
-  resizeWindow(layout::window, layout::editHeight);
+  leavePreview(session);
 }
 
 int askToSave(const Session& session) {

@@ -126,22 +126,34 @@ TEST_F(Preview, TheCanvasShowsTheCurrentFrame) {
   enterPreview(session);
   EXPECT_EQ(getControlState(layout::trackbar), 0) << "the slider starts again at the first frame";
 #if !defined(__SANITIZE_ADDRESS__)  // whose shadow maps more than any limit leaves
-  session.frames.packOlderFrames();  // showing frame 1 now expands it
   releaseMemoryReserve();
-  long long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  rlimit saved{};
-  ::getrlimit(RLIMIT_AS, &saved);
-  const rlimit tight{static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE) + 256 * 1024), saved.rlim_max};
-  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
-  setControlState(layout::trackbar, 1);
-  trackbarCommand(session);
-  EXPECT_EQ(shownAfterStep(), 0x10u) << "no memory to expand frame 1: the last picture stays";
-  ::setrlimit(RLIMIT_AS, &saved);
-  EXPECT_EQ(window()->windowTitle().toStdString(), "Limbrik Animator – Bild 2 kann gerade nicht gezeigt werden: Der "
-                                                   "Arbeitsspeicher ist knapp");
-  EXPECT_EQ(shownAfterStep(), 0x1000u) << "shown once memory is back";
-  EXPECT_EQ(window()->windowTitle(), "Limbrik Animator");
+  for (const bool thenNew : {false, true}) {  // the title says so until the frame shows, or until New
+    if (thenNew) {  // frames never expanded yet
+      leavePreview(session);
+      session.frames.clear();
+      captureMany(3);
+      enterPreview(session);
+    }
+    session.frames.packOlderFrames();  // showing frame 1 now expands it
+    long long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit saved{};
+    ::getrlimit(RLIMIT_AS, &saved);
+    const rlimit tight{static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE) + 256 * 1024), saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+    setControlState(layout::trackbar, 1);
+    trackbarCommand(session);
+    EXPECT_EQ(shownAfterStep(), thenNew ? 0x1000u : 0x10u) << "no memory to expand frame 1: the last picture stays";
+    ::setrlimit(RLIMIT_AS, &saved);
+    EXPECT_EQ(window()->windowTitle().toStdString(), "Limbrik Animator – Bild 2 kann gerade nicht gezeigt werden: Der "
+                                                     "Arbeitsspeicher ist knapp");
+    if (thenNew) {
+      newSeries(session);
+    } else {
+      EXPECT_EQ(shownAfterStep(), 0x1000u) << "shown once memory is back";
+    }
+    EXPECT_EQ(window()->windowTitle(), "Limbrik Animator");
+  }
 #endif
 }
 
