@@ -137,7 +137,7 @@ int passTimeout(const AppState& app, bool drew) {
 }
 
 void warnOfShortage() {
-  if (!memoryReserveTaken()) return;
+  if (!memoryShortageToReport()) return;
   try {
     askUser("Limbrik Editor",
             "Der Arbeitsspeicher ist knapp geworden. Speichern Sie die Bilderserie jetzt, damit kein Bild "
@@ -198,8 +198,7 @@ int runApplication(int& argc, char** argv) {
   }
   AppState app;
   startUp(app);
-  startJournal(app.session);
-  warnOfJournalFailure(app.session);
+  startJournal(app.session);  // a failure is told after the first pass has drawn the window
   running = &app;
   onSessionEnd([] { return sessionMayEnd(*running); });
   int timeout = 2;

@@ -63,4 +63,8 @@ void watchMemory() {
   if (!whole) takeBack(memoryRoom());
 }
 
-bool memoryReserveTaken() { return shortageBegan.exchange(false); }
+bool memoryShortageToReport() {
+  if (!shortageBegan.exchange(false)) return false;
+  watchMemory();  // a shortage that is over by now, its reserve taken back whole, is not reported
+  return !whole;
+}

@@ -90,9 +90,9 @@ bool releaseMemoryReserve();
 // Gives the reserve up when less than the margin is left, and takes it back in steps once the
 // room is there again.
 void watchMemory();
-// Whether a shortage began since the last call: the reserve stopped being whole, given up by
-// the watch or by an allocation that failed. Once for each shortage.
-bool memoryReserveTaken();
+// Whether a shortage began since the last call and still lasts when asked: the reserve stopped
+// being whole, given up by the watch or by an allocation that failed. Once for each shortage.
+bool memoryShortageToReport();
 
 // Writes the Image as an uncompressed 24-bit bitmap file of the batch: headers, then its rows
 // bottom-up as they lie in memory. False with the error in the new entry.

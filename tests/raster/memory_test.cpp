@@ -21,7 +21,8 @@ bool limitRoomTo(long long room) {
 
 // Less room than the margin gives the reserve up with one warning for the shortage, and leaves
 // the margin; a picture that finds no room takes what is left of it; room again takes it all
-// back, and the next shortage, a failed allocation's, warns again.
+// back, and the next shortage, a failed allocation's, warns again; one that is over before it
+// is looked at is not reported.
 TEST(MemoryReserve, GivesWayBeforeTheRoomIsGoneAndWarnsOncePerShortage) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer maps more address space than any limit can leave";
@@ -32,25 +33,32 @@ TEST(MemoryReserve, GivesWayBeforeTheRoomIsGoneAndWarnsOncePerShortage) {
     int wrong = 0;
     limitRoomTo(memoryMargin + (1 << 20));
     watchMemory();
-    wrong |= memoryReserveTaken() ? 1 : 0;
+    wrong |= memoryShortageToReport() ? 1 : 0;
     limitRoomTo(memoryMargin - (1 << 20));
     watchMemory();
-    wrong |= !memoryReserveTaken() || memoryRoom() < memoryMargin ? 2 : 0;
+    wrong |= !memoryShortageToReport() || memoryRoom() < memoryMargin ? 2 : 0;
     watchMemory();
-    wrong |= memoryReserveTaken() ? 4 : 0;
+    wrong |= memoryShortageToReport() ? 4 : 0;
     limitRoomTo(256 * 1024);
     wrong |= allocatePixels(480000) ? 0 : 8;
     limitRoomTo(memoryReserveSize + memoryMargin + (1 << 20));
     watchMemory();
     std::get_new_handler()();
-    wrong |= memoryReserveTaken() ? 0 : 16;
+    limitRoomTo(memoryMargin + (1 << 20));
+    wrong |= memoryShortageToReport() ? 0 : 16;
+    limitRoomTo(memoryReserveSize + memoryMargin + (1 << 20));
+    watchMemory();
+    limitRoomTo(memoryMargin - (1 << 20));
+    watchMemory();
+    limitRoomTo(memoryReserveSize + memoryMargin + (1 << 20));
+    wrong |= memoryShortageToReport() ? 32 : 0;
     ::_exit(wrong);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1 warned with room, 2 no warning or no room, 4 warned twice, 8 no picture, "
-                                       "16 no warning for the next shortage";
+                                       "16 no warning for the next shortage, 32 warned of one that was over";
 }
 
 }  // namespace
