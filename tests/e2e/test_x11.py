@@ -67,6 +67,23 @@ def test_new_with_no_discards_the_frames_so_the_close_box_asks_nothing(editor):
     editor.program.ends_with_zero()
 
 
+# Without a place for its journal (a file where the folder should be) the editor draws its
+# window first, says so over it, and works on.
+def test_without_a_place_for_the_journal_the_warning_shows_over_the_drawn_window(x11, tmp_path):
+    (tmp_path.parent / f"{tmp_path.name}-state").write_text("not a folder")
+    editor = Editor(x11, tmp_path)
+    try:
+        editor.shown("Limbrik Editor")  # centred on the window: the head's handle above it
+        assert wait_until(lambda: b"\x10\xff\x10" in editor.canvas()[:100 * 400 * 3]), "not drawn under the warning"
+        editor.question("Return")
+        editor.gone("Limbrik Editor")
+        editor.close_box()
+        editor.program.ends_with_zero()
+    finally:
+        editor.program.stop()
+        editor.screen.close()
+
+
 def test_the_close_box_asks_and_quit_from_the_keyboard_saves_on_yes(editor):
     editor.click(50, 50, 3)
     editor.close_box()
