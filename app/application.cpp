@@ -31,8 +31,8 @@ void buildMenu() {
 }
 
 void buildControls() {
-  canvasControl(layout::canvas, 0, 0, 400, 400);
-  containerControl(layout::panel, 0, 400, 400, 55);
+  canvasControl(layout::canvas, 0, 0, layout::canvasSide, layout::canvasSide);
+  containerControl(layout::panel, 0, layout::canvasSide, layout::canvasSide, layout::previewHeight - layout::editHeight);
   buttonControl(layout::playButton, 5, 30, 80, 20, "Play/Pause");
   textControl(layout::rateLabel, 100, 34, 25, 15, "FPS:");
   editControl(layout::rateEdit, 130, 30, 60, 20, "25");
@@ -87,7 +87,7 @@ void startUp(AppState& app) {
   initImageStore();
   startWindowServices();
   app = AppState{};
-  openWindow(layout::window, 400, layout::editHeight, "Limbrik Animator");
+  openWindow(layout::window, layout::canvasSide, layout::editHeight, "Limbrik Animator");
   buildMenu();
   addShortcut(layout::window, 0x2004E, menu::newSeries);
   addShortcut(layout::window, 0x20053, menu::save);
@@ -139,10 +139,9 @@ int passTimeout(const AppState& app, bool drew) {
 void warnOfShortage() {
   if (!memoryShortageToReport()) return;
   try {
-    askUser("Limbrik Editor",
+    askUser(dialogTitle,
             "Der Arbeitsspeicher ist knapp geworden. Speichern Sie die Bilderserie jetzt, damit kein Bild "
-            "verloren geht.",
-            0x30);
+            "verloren geht.", OkWarning);
   } catch (const std::bad_alloc&) {
     // Not even the message found room; the title of a frame that cannot show says it too.
   }

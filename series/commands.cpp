@@ -26,7 +26,7 @@ bool roomForAFrame(FrameSeries& series) {
 // The picture and the Frame's place are made first, so that a capture without memory for
 // either leaves the series as it was: a Frame without a picture could never be exported.
 void captureFrame(Session& session) {
-  const ImageId image = createImage(400, 400);
+  const ImageId image = createImage(layout::canvasSide, layout::canvasSide);
   bool captured = false;
   PackedBytes packed;  // as the journal keeps it
   try {
@@ -40,10 +40,9 @@ void captureFrame(Session& session) {
   if (!captured) {
     releaseImage(image);
     releaseMemoryReserve();  // so that the message can show
-    askUser("Limbrik Editor",
+    askUser(dialogTitle,
             "Das Bild konnte nicht aufgenommen werden: Es ist nicht genug Arbeitsspeicher frei.\n"
-            "Die Bilderserie ist unverändert. Speichern Sie sie jetzt.",
-            0x30);
+            "Die Bilderserie ist unverändert. Speichern Sie sie jetzt.", OkWarning);
     memoryShortageToReport();  // this message is the shortage's warning
     return;
   }
@@ -86,8 +85,8 @@ void showWhatCanBeUndone(Session& session) {
   const int undo = session.previewMode ? 0 : 1, redo = session.previewMode || session.frames.takenBack.empty() ? 0 : 2;
   if (session.undoItemsShown == (undo | redo)) return;
   session.undoItemsShown = undo | redo;
-  disableMenuItem(layout::menuBar, menu::undo, undo ? 0 : 1);
-  disableMenuItem(layout::menuBar, menu::redo, redo ? 0 : 1);
+  disableMenuItem(layout::menuBar, menu::undo, undo ? ItemEnabled : ItemGreyed);
+  disableMenuItem(layout::menuBar, menu::redo, redo ? ItemEnabled : ItemGreyed);
 }
 
 void newSeries(Session& session) {
@@ -99,7 +98,7 @@ void newSeries(Session& session) {
 
 int askToSave(const Session& session) {
   if (session.seriesSaved) return 0;
-  return askUser("Limbrik Editor", "Möchten Sie die erstellte Bilderserie speichern?", 35);
+  return askUser(dialogTitle, "Möchten Sie die erstellte Bilderserie speichern?", YesNoCancelQuestion);
 }
 
 void newCommand(Session& session) {
@@ -108,12 +107,12 @@ void newCommand(Session& session) {
     return;
   }
   switch (askToSave(session)) {
-    case 6:
+    case AnswerYes:
       // Frames that were not written completely are kept.
       if (exportSeries(session) == ExportResult::Completed) newSeries(session);
       break;
-    case 7:
-    case 0:  // saved already: nothing is lost
+    case AnswerNo:
+    case NotAsked:  // saved already: nothing is lost
       newSeries(session);
       break;
     default:
@@ -124,8 +123,8 @@ void newCommand(Session& session) {
 bool quitConfirmed(Session& session) {
   if (session.frames.count() == 0) return true;
   switch (askToSave(session)) {
-    case 6: return exportSeries(session) == ExportResult::Completed;
-    case 2: return false;
+    case AnswerYes: return exportSeries(session) == ExportResult::Completed;
+    case AnswerCancel: return false;
     default: return true;
   }
 }

@@ -52,7 +52,7 @@ ExportRun* running = nullptr;
 // Stages every frame and its mirror; false once one cannot be staged or the user cancels.
 bool stageAll(ExportRun& run) {
   FrameSeries& series = run.session.frames;
-  const ImageId mirror = createImage(400, 400);  // each frame's in turn: staging copies it
+  const ImageId mirror = createImage(layout::canvasSide, layout::canvasSide);  // each frame's in turn: staging copies it
   bool staging = true;
   series.reset();
   while (staging && !run.stop && series.next()) {
@@ -128,7 +128,7 @@ void finish(ExportRun& run) {
   setBusy(false);
   run.result = outcome(run);
   if (run.result == ExportResult::Completed) run.session.seriesSaved = true;
-  if (run.result == ExportResult::Failed) askUser("Limbrik Editor", exportFailureMessage(run.batch, run.paths, run.outOfMemory), 0x30);
+  if (run.result == ExportResult::Failed) askUser(dialogTitle, exportFailureMessage(run.batch, run.paths, run.outOfMemory), OkWarning);
 }
 
 }  // namespace
@@ -144,7 +144,7 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
   if (session.frames.count() == 0) return ExportResult::NothingToSave;
   ExportRun run(session, base);
   setBusy(true);
-  beginProgress("Limbrik Editor", run.count);
+  beginProgress(dialogTitle, run.count);
   running = &run;
   try {
     run.worker = std::thread(work, std::ref(run));

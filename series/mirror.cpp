@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int side = 400;
+constexpr int side = layout::canvasSide;
 
 // Reverses the order of the 3-byte pixels of one 400-pixel row, four pixels per step.
 void mirrorRow(const std::uint8_t* source, std::uint8_t* target) {

@@ -57,7 +57,7 @@ std::uint32_t systemTick() {
 }
 
 void enterPreview(Session& session) {
-  disableMenuItem(layout::menuBar, menu::capture, 1);
+  disableMenuItem(layout::menuBar, menu::capture, ItemGreyed);
   setMenuItemChecked(layout::menuBar, menu::preview, 1);
   session.previewMode = true;
   session.playing = false;
@@ -70,7 +70,7 @@ void enterPreview(Session& session) {
 
 void leavePreview(Session& session) {
   sayFrameMissing(session, false);
-  disableMenuItem(layout::menuBar, menu::capture, 0);
+  disableMenuItem(layout::menuBar, menu::capture, ItemEnabled);
   setMenuItemChecked(layout::menuBar, menu::preview, 0);
   session.previewMode = false;
   resizeWindow(layout::window, layout::editHeight);

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::int32_t side = 400;
+constexpr std::int32_t side = layout::canvasSide;
 
 std::string lastCapture(std::int64_t seconds) {
   const std::time_t at = static_cast<std::time_t>(seconds);
@@ -202,8 +202,8 @@ Offer offer(Session& session, Journal& found, std::size_t others, std::chrono::m
     else if (frames.complete) setJournalAside(found);
     return Offer::NotOffered;  // what memory did not let be read waits for the next start
   }
-  switch (askUser("Limbrik Editor", recoveryQuestion(images.size(), damaged, others, found.lastWritten), 35)) {
-    case 6:
+  switch (askUser(dialogTitle, recoveryQuestion(images.size(), damaged, others, found.lastWritten), YesNoCancelQuestion)) {
+    case AnswerYes:
       if (!expandTheRest(frames, found) || !roomForFrames(session, images.size())) {
         release(images);
         return Offer::Postponed;
@@ -212,10 +212,10 @@ Offer offer(Session& session, Journal& found, std::size_t others, std::chrono::m
       if (!adoptJournal(found)) session.journalFailure = errno ? errno : EIO;
       session.journal = std::move(found);
       if (frames.damaged > damaged)  // seen only now that the frames that were not expanded are
-        askUser("Limbrik Editor",
-                "Wiederhergestellt: " + countOfFrames(images.size()) + "." + lostFrames(frames.damaged - damaged), 0x30);
+        askUser(dialogTitle,
+                "Wiederhergestellt: " + countOfFrames(images.size()) + "." + lostFrames(frames.damaged - damaged), OkWarning);
       return Offer::Restored;
-    case 7:
+    case AnswerNo:
       release(images);
       removed |= removeJournal(found, false);
       return Offer::Refused;
@@ -236,9 +236,9 @@ void offerJournals(Session& session, int folder, std::chrono::milliseconds expan
     const Offer answer = offer(session, found, others, expandBeforeAsking, removed);
     if (answer == Offer::Restored || answer == Offer::Postponed) break;
     if (answer == Offer::NotOffered || others == 0) continue;
-    const int rule = askUser("Limbrik Editor", discardOthersQuestion(others), 35);
-    if (rule == 6) removed |= discardJournals(folder, rest);
-    if (rule != 7) break;
+    const int rule = askUser(dialogTitle, discardOthersQuestion(others), YesNoCancelQuestion);
+    if (rule == AnswerYes) removed |= discardJournals(folder, rest);
+    if (rule != AnswerNo) break;
   }
   if (removed) flushJournalFolder(folder);
 }
@@ -285,7 +285,7 @@ void warnOfJournalFailure(Session& session) {
   const auto count = static_cast<std::size_t>(session.frames.count());
   if (!error && session.journalWarned && session.journal.recordStarts.size() == count) {
     session.journalWarned = false;
-    askUser("Limbrik Editor", "Die aufgenommenen Bilder sind wieder gegen einen Absturz gesichert.", 0x40);
+    askUser(dialogTitle, "Die aufgenommenen Bilder sind wieder gegen einen Absturz gesichert.", OkInformation);
   }
   if (!error || session.journalWarned) return;
   session.journalWarned = true;
@@ -293,10 +293,10 @@ void warnOfJournalFailure(Session& session) {
   const std::string why = folder.empty() ? "Weder XDG_STATE_HOME noch HOME nennt einen Ordner dafür."
                                          : "Im Ordner \"" + folder + "\" konnte keine Datei dafür geschrieben werden: " +
                                                journalFailureReason(error);
-  askUser("Limbrik Editor",
+  askUser(dialogTitle,
           "Die aufgenommenen Bilder können nicht gegen einen Absturz gesichert werden.\n" + why +
               "\nDer Editor arbeitet trotzdem weiter; speichern Sie die Bilderserie rechtzeitig.",
-          0x30);
+          OkWarning);
 }
 
 void endJournal(Session& session) { removeJournal(session.journal); }

@@ -20,9 +20,13 @@ constexpr int playButton = 2;
 constexpr int rateEdit = 3;
 constexpr int trackbar = 4;
 constexpr int rateLabel = 5;
+constexpr int canvasSide = 400;  // the canvas and every frame are squares of this side
 constexpr int editHeight = 420;
 constexpr int previewHeight = 475;
 }  // namespace layout
+
+// The title of every box the editor asks or tells in.
+constexpr char dialogTitle[] = "Limbrik Editor";
 
 namespace menu {
 constexpr int newSeries = 0;

@@ -7,15 +7,12 @@
 
 namespace {
 
-constexpr std::uint32_t yesNoCancel = 3;
-constexpr std::uint32_t informationIcon = 0x40;
-
 int answerOf(int button) {
   switch (button) {
-    case QMessageBox::Ok: return 1;
-    case QMessageBox::Yes: return 6;
-    case QMessageBox::No: return 7;
-    default: return 2;
+    case QMessageBox::Ok: return AnswerOk;
+    case QMessageBox::Yes: return AnswerYes;
+    case QMessageBox::No: return AnswerNo;
+    default: return AnswerCancel;
   }
 }
 
@@ -39,9 +36,9 @@ QString breakable(const std::string& text) {
 }  // namespace
 
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags) {
-  const bool question = (flags & 0xF) == yesNoCancel;
+  const bool question = flags == YesNoCancelQuestion;
   const QMessageBox::Icon icon = question ? QMessageBox::Question
-                                 : (flags & 0xF0) == informationIcon ? QMessageBox::Information : QMessageBox::Warning;
+                                 : flags == OkInformation ? QMessageBox::Information : QMessageBox::Warning;
   QMessageBox box(icon, QString::fromStdString(title),
                   breakable(text), question ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Ok,
                   dialogOwner());

@@ -64,6 +64,8 @@ void addMenuItem(int itemId, const std::string& text);
 void addMenuSeparator();
 int getMenuItemChecked(int menuId, int itemId);
 void setMenuItemChecked(int menuId, int itemId, int state);
+// state: ItemGreyed greys the item out, and its shortcut raises nothing; ItemEnabled enables it.
+enum MenuItemState : int { ItemEnabled = 0, ItemGreyed = 1 };
 void disableMenuItem(int menuId, int itemId, int state);
 
 // shortcut: key code in the low 16 bits (an upper-case letter), plus 0x10000 Shift, 0x20000 Ctrl.
@@ -100,9 +102,9 @@ DrawSurface* canvasOutput(int id);
 // Changes with every drawing pass that ends on the canvas; 0 for no canvas.
 std::uint32_t canvasRevision(int id);
 
-// flags: 35 Yes/No/Cancel with a question icon, 0x30 OK with a warning icon, 0x40 OK with an
-// information icon.
-// Answers 1 OK, 6 Yes, 7 No, 2 Cancel (also Escape and the close box), 0 when not shown.
+// The platform's message-box flags and answers. Cancel is also what Escape and the close box answer.
+enum AskFlags : std::uint32_t { YesNoCancelQuestion = 35, OkWarning = 0x30, OkInformation = 0x40 };
+enum Answer : int { NotAsked = 0, AnswerOk = 1, AnswerCancel = 2, AnswerYes = 6, AnswerNo = 7 };
 int askUser(const std::string& title, const std::string& text, std::uint32_t flags);
 // The chosen full path, or the empty text on cancel.
 std::string askSavePath();
