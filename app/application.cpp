@@ -11,7 +11,7 @@ namespace {
 
 constexpr int missingFrameRetryMs = 200;
 
-AppState* running = nullptr;  // for the session's end, which Qt reports from inside a wait
+AppState* runningApp = nullptr;  // for the session's end, which Qt reports from inside a wait
 
 DrawSurface* openCanvas(std::intptr_t id) { return canvasOutput(static_cast<int>(id)); }
 std::uint32_t canvasChanges(std::intptr_t id) { return canvasRevision(static_cast<int>(id)); }
@@ -198,8 +198,8 @@ int runApplication(int& argc, char** argv) {
   AppState app;
   startUp(app);
   startJournal(app.session);  // a failure is told after the first pass has drawn the window
-  running = &app;
-  onSessionEnd([] { return sessionMayEnd(*running); });
+  runningApp = &app;
+  onSessionEnd([] { return sessionMayEnd(*runningApp); });
   int timeout = 2;
   do {
     const int event = waitEvent(timeout);
@@ -208,7 +208,7 @@ int runApplication(int& argc, char** argv) {
     const bool drew = canvasRevision(layout::canvas) != shown;
     timeout = passTimeout(app, drew);
   } while (!app.quitRequested && !app.sessionEnded);
-  running = nullptr;
+  runningApp = nullptr;
   shutDown();
   // Every frame is saved or given up. After the window has gone: the removal waits for a flush
   // the disk may still be busy with.

@@ -30,7 +30,7 @@ std::string folderOf(const std::string& path) {
 
 std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-bool fail(StagedFile& file) {
+bool failFile(StagedFile& file) {
   file.error = errno ? errno : EIO;
   return false;
 }
@@ -178,7 +178,7 @@ bool nameFile(StagedFile& file) {
     if (errno != EEXIST) break;
   }
   file.temporary.clear();
-  return fail(file);
+  return failFile(file);
 }
 
 void closeFile(StagedFile& file) {
@@ -217,7 +217,7 @@ bool staged(const StagedFile& file) { return !file.error && (file.fd >= 0 || !fi
 bool flushFile(StagedFile& file) {
   const int fd = file.fd >= 0 ? file.fd : openTemporary(file);
   const bool flushed = fd >= 0 && retried([fd] { return ::fsync(fd); }) == 0;
-  if (!flushed) fail(file);
+  if (!flushed) failFile(file);
   if (fd >= 0 && fd != file.fd) ::close(fd);
   return flushed;
 }
@@ -229,7 +229,7 @@ bool flushAll(FileBatch& batch, const std::atomic<bool>& stop) {
   for (const BatchFolder& folder : batch.folders)
     if (folder.flushReachesDisk && flushed.insert(folder.device).second &&
         retried([&folder] { return ::syncfs(folder.fd); }) != 0)
-      return fail(batch.files.front());
+      return failFile(batch.files.front());
   return std::all_of(batch.files.begin(), batch.files.end(), [&batch, &stop](StagedFile& file) {
     return !stop && (folderRecord(batch, file.folder).flushReachesDisk || flushFile(file));
   });
@@ -248,7 +248,7 @@ int openStagedFile(FileBatch& batch, const char* path) {
   if (resolveTarget(batch, path, file) && isFirstNameOfItsFile(batch, file) && replaceable(file))
     file.fd = createNewFile(file);
   if (file.fd < 0 || !keepOwnerAndMode(file)) {
-    fail(file);
+    failFile(file);
     discardFile(file);
     return -1;
   }
@@ -279,7 +279,7 @@ bool commitFiles(FileBatch& batch) {
   static const std::atomic<bool> never{false};
   if (!batch.ready && !readyFiles(batch, never)) return false;
   // A target may have been made immutable or append-only while the flush took its time.
-  if (!std::all_of(batch.files.begin(), batch.files.end(), [](StagedFile& file) { return replaceable(file) || fail(file); })) {
+  if (!std::all_of(batch.files.begin(), batch.files.end(), [](StagedFile& file) { return replaceable(file) || failFile(file); })) {
     discardFiles(batch);
     return false;
   }
@@ -291,12 +291,12 @@ bool commitFiles(FileBatch& batch) {
       file.committed = true;
       folders.emplace(file.folder, &file);
     } else if (renaming) {
-      renaming = fail(file);
+      renaming = failFile(file);
     }
     discardFile(file);
   }
   for (const auto& [folder, first] : folders)
-    if (retried([folder] { return ::fsync(folder); }) != 0) fail(*first);
+    if (retried([folder] { return ::fsync(folder); }) != 0) failFile(*first);
   return std::none_of(batch.files.begin(), batch.files.end(), [](const StagedFile& f) { return f.error != 0; });
 }
 

@@ -2,6 +2,8 @@
 // and the journal that keeps captured frames through a crash. Bytes and names only.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -73,6 +75,10 @@ bool readyFiles(FileBatch& batch, const std::atomic<bool>& stop);
 // rest old. False when any file failed.
 bool commitFiles(FileBatch& batch);
 void discardFile(StagedFile& file);
+
+// Writes the parts in their order, however many calls the file takes (a signal, a file-size
+// limit may stop one short); false with errno, ENOSPC where the file took nothing.
+bool writeAll(int fd, iovec* parts, int count);
 
 // A new name for a temporary file: one that a later sweep on this machine recognises.
 std::string temporaryName();

@@ -130,10 +130,10 @@ bool createJournal(int folder, Journal& journal) {
   if (journal.fd < 0) return false;
   journal.folder = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
   errno = 0;
+  iovec parts[] = {{const_cast<std::uint8_t*>(header), sizeof header}};
   // Whoever looks at the new file before its header is written leaves it alone.
   const bool made = journal.folder >= 0 && retried([&] { return ::flock(journal.fd, LOCK_EX); }) == 0 &&
-                    retried([&] { return ::write(journal.fd, header, sizeof header); }) ==
-                        static_cast<ssize_t>(sizeof header) &&
+                    writeAll(journal.fd, parts, 1) &&
                     startFlusher(journal, true);
   if (!made) {
     const int error = errno ? errno : ENOSPC;

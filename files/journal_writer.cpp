@@ -37,14 +37,15 @@ void askForFlush(Journal& journal) {
   journal.flusher->wake.notify_one();
 }
 
-bool fail(Journal& journal, int error) {
+bool recordFailure(Journal& journal, int error) {
   int none = 0;
   journal.flusher->error.compare_exchange_strong(none, error ? error : EIO);
   return false;
 }
 
-// Writes the parts in their order, however many calls the file takes; false with errno.
-bool writeParts(int fd, iovec* parts, int count) {
+}  // namespace
+
+bool writeAll(int fd, iovec* parts, int count) {
   while (count > 0) {
     const ssize_t n = retried([&] { return ::writev(fd, parts, count); });
     if (n <= 0) {
@@ -60,8 +61,6 @@ bool writeParts(int fd, iovec* parts, int count) {
   }
   return true;
 }
-
-}  // namespace
 
 bool startFlusher(Journal& journal, bool newFile) {
   journal.flusher.reset(new (std::nothrow) JournalFlusher());
@@ -95,21 +94,21 @@ void stopFlusher(Journal& journal, bool flushFirst) {
 
 bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size) {
   if (!journal.flusher || journal.flusher->error.load() != 0) return false;
-  if (size == 0 || size > 0xFFFFFFFFu) return fail(journal, EINVAL);
+  if (size == 0 || size > 0xFFFFFFFFu) return recordFailure(journal, EINVAL);
   std::uint8_t length[4];
   for (int i = 0; i < 4; ++i) length[i] = static_cast<std::uint8_t>(size >> (8 * i));
   iovec parts[2] = {{length, sizeof length}, {const_cast<std::uint8_t*>(bytes), size}};
   try {
     journal.recordStarts.push_back(journal.end);
   } catch (const std::bad_alloc&) {
-    return fail(journal, ENOMEM);
+    return recordFailure(journal, ENOMEM);
   }
-  if (!writeParts(journal.fd, parts, 2)) {
+  if (!writeAll(journal.fd, parts, 2)) {
     const int error = errno;
     journal.recordStarts.pop_back();
     // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
     retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); });
-    return fail(journal, error);
+    return recordFailure(journal, error);
   }
   journal.end += size + 4;
   askForFlush(journal);
@@ -122,7 +121,7 @@ bool keepRecords(Journal& journal, std::size_t records) {
   if (records > 0 && failed) return false;  // what it holds after a failure is not known
   if (records == journal.recordStarts.size() && !failed) return true;
   const std::uint64_t at = records == 0 ? journalHeaderSize : journal.recordStarts[records];
-  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(at)); }) != 0) return fail(journal, errno);
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(at)); }) != 0) return recordFailure(journal, errno);
   if (records == 0) journal.flusher->error.store(0);
   journal.end = at;
   journal.recordStarts.resize(records);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -72,24 +73,22 @@ const Origin& origin() {
   return value;
 }
 
-// The fields of a name exactly as this program writes it; false for any other name.
+std::string nameOf(const std::uint32_t (&fields)[fieldCount]) {
+  char name[nameLength + 1];
+  std::snprintf(name, sizeof name, "%s%08x-%08x-%08x-%08x%s", prefix, fields[0], fields[1], fields[2], fields[3], suffix);
+  return name;
+}
+
+// The fields of a name exactly as this program writes it, which writing them gives again;
+// false for any other name.
 bool readName(const char* name, std::uint32_t (&fields)[fieldCount]) {
-  if (std::strlen(name) != nameLength || std::strncmp(name, prefix, prefixLength) != 0 ||
-      std::strcmp(name + nameLength - (sizeof suffix - 1), suffix) != 0)
-    return false;
+  if (std::strlen(name) != nameLength) return false;
   for (std::size_t f = 0; f < fieldCount; ++f) {
     const char* at = name + prefixLength + f * 9;
-    std::uint32_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-      const char c = at[i];
-      if (c >= '0' && c <= '9') value = value << 4 | static_cast<std::uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') value = value << 4 | static_cast<std::uint32_t>(c - 'a' + 10);
-      else return false;
-    }
-    if (f + 1 < fieldCount && at[8] != '-') return false;
-    fields[f] = value;
+    fields[f] = 0;
+    std::from_chars(at, at + 8, fields[f], 16);
   }
-  return true;
+  return nameOf(fields) == name;
 }
 
 // A temporary that no export can still be writing: one of this machine, namespace and boot
@@ -117,10 +116,8 @@ std::string smallFile(const char* path) {
 
 std::string temporaryName() {
   static std::atomic<std::uint32_t> counter{0};
-  char name[nameLength + 1];
-  std::snprintf(name, sizeof name, "%s%08x-%08x-%08x-%08x%s", prefix, origin().machine, origin().boot,
-                static_cast<std::uint32_t>(::getpid()), counter++, suffix);
-  return name;
+  const std::uint32_t fields[fieldCount] = {origin().machine, origin().boot, static_cast<std::uint32_t>(::getpid()), counter++};
+  return nameOf(fields);
 }
 
 void sweepStaleTemporaries(int folder) {

@@ -1,6 +1,6 @@
 // The 24-bit bitmap file of an Image, staged in a batch so that a failed save never costs
 // the old file.
-#include "raster.h"
+#include "raster_ops.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -40,18 +40,6 @@ std::array<std::uint8_t, fileHeaderSize + infoHeaderSize> headers(std::int32_t w
   return h;
 }
 
-// write(2) may stop short (a signal, a file-size limit); only a complete write counts.
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // With SIGXFSZ ignored, a write past the process's file-size limit fails with EFBIG, as one
 // past the file system's does; only the limit tells them apart.
 bool overFileSizeLimit(std::uint64_t size) {
@@ -69,12 +57,13 @@ bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
     return false;
   }
   // The rows lie bottom-up and padded to four bytes in memory, as the file wants them.
-  const auto dataSize = static_cast<std::uint32_t>(record->stride) * static_cast<std::uint32_t>(record->height);
+  const auto dataSize = static_cast<std::uint32_t>(rasterBytes(record->width, record->height));
   const int fd = openStagedFile(batch, path);
   if (fd < 0) return false;
-  const auto head = headers(record->width, record->height, dataSize);
+  auto head = headers(record->width, record->height, dataSize);
+  iovec parts[] = {{head.data(), head.size()}, {const_cast<std::uint8_t*>(pixels), dataSize}};
   errno = 0;
-  if (writeAll(fd, head.data(), head.size()) && writeAll(fd, pixels, dataSize)) return true;
+  if (writeAll(fd, parts, 2)) return true;
   StagedFile& file = batch.files.back();
   file.error = errno ? errno : EIO;
   file.overSizeLimit = file.error == EFBIG && overFileSizeLimit(head.size() + dataSize);

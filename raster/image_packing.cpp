@@ -27,9 +27,7 @@ struct ExpansionCache {
 
 ExpansionCache cache;
 
-std::size_t rasterSize(const ImageRecord& record) {
-  return static_cast<std::size_t>(record.stride) * static_cast<std::size_t>(record.height);
-}
+std::size_t rasterSize(const ImageRecord& record) { return rasterBytes(record.width, record.height); }
 
 // Kept from one capture to the next: made anew, its tables would cost a capture more than the
 // packing itself.

@@ -47,7 +47,7 @@ struct ExportRun {
 };
 
 // The one export under way: none other starts until it is finished.
-ExportRun* running = nullptr;
+ExportRun* runningExport = nullptr;
 
 // Stages every frame and its mirror; false once one cannot be staged or the user cancels.
 bool stageAll(ExportRun& run) {
@@ -122,7 +122,7 @@ void finish(ExportRun& run) {
   if (run.finished) return;
   run.finished = true;
   if (run.worker.joinable()) run.worker.join();
-  running = nullptr;
+  runningExport = nullptr;
   endProgress();
   endBatch(run.batch);  // what was staged goes before any question: it may fill the disk
   setBusy(false);
@@ -145,7 +145,7 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
   ExportRun run(session, base);
   setBusy(true);
   beginProgress(dialogTitle, run.count);
-  running = &run;
+  runningExport = &run;
   try {
     run.worker = std::thread(work, std::ref(run));
   } catch (const std::exception&) {  // no thread or no memory for one: here, the windows standing still
@@ -157,8 +157,8 @@ ExportResult exportSeriesTo(Session& session, const std::string& base) {
 }
 
 void finishRunningExport() {
-  if (!running) return;
-  ExportRun& run = *running;
+  if (!runningExport) return;
+  ExportRun& run = *runningExport;
   waitFor(run);
   finish(run);
 }
