@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <set>
 #include <string>
 
@@ -32,6 +31,11 @@ std::string nameOf(const std::string& path) { return path.substr(path.rfind('/')
 
 bool failFile(StagedFile& file) {
   file.error = errno ? errno : EIO;
+  return false;
+}
+
+bool failFolder(BatchFolder& folder) {
+  folder.error = errno ? errno : EIO;
   return false;
 }
 
@@ -226,10 +230,10 @@ bool flushFile(StagedFile& file) {
 // export's many files; elsewhere each file's own, with a look at the stop between two.
 bool flushAll(FileBatch& batch, const std::atomic<bool>& stop) {
   std::set<std::uint64_t> flushed;
-  for (const BatchFolder& folder : batch.folders)
+  for (BatchFolder& folder : batch.folders)
     if (folder.flushReachesDisk && flushed.insert(folder.device).second &&
         retried([&folder] { return ::syncfs(folder.fd); }) != 0)
-      return failFile(batch.files.front());
+      return failFolder(folder);
   return std::all_of(batch.files.begin(), batch.files.end(), [&batch, &stop](StagedFile& file) {
     return !stop && (folderRecord(batch, file.folder).flushReachesDisk || flushFile(file));
   });
@@ -239,12 +243,13 @@ bool flushAll(FileBatch& batch, const std::atomic<bool>& stop) {
 
 int openStagedFile(FileBatch& batch, const char* path) {
   makeRoom(batch);
-  StagedFile& file = batch.files.emplace_back();
-  errno = 0;
   if (!path || !*path) {
-    file.error = EINVAL;
+    addFailedFile(batch, "", EINVAL);
     return -1;
   }
+  StagedFile& file = batch.files.emplace_back();
+  file.path = path;
+  errno = 0;
   if (resolveTarget(batch, path, file) && isFirstNameOfItsFile(batch, file) && replaceable(file))
     file.fd = createNewFile(file);
   if (file.fd < 0 || !keepOwnerAndMode(file)) {
@@ -253,6 +258,12 @@ int openStagedFile(FileBatch& batch, const char* path) {
     return -1;
   }
   return file.fd;
+}
+
+void addFailedFile(FileBatch& batch, const char* path, int error) {
+  StagedFile& file = batch.files.emplace_back();
+  file.path = path;
+  file.error = error;
 }
 
 // The name goes while the file is open. A FUSE file system keeps a file whose name is removed
@@ -283,21 +294,23 @@ bool commitFiles(FileBatch& batch) {
     discardFiles(batch);
     return false;
   }
-  std::map<int, StagedFile*> folders;  // each with its first new file, which a failed flush reports
   bool renaming = true;
   for (StagedFile& file : batch.files) {
     if (renaming && retried([&file] { return ::renameat(file.folder, file.temporary.c_str(), file.folder, file.name.c_str()); }) == 0) {
       file.temporary.clear();
       file.committed = true;
-      folders.emplace(file.folder, &file);
     } else if (renaming) {
       renaming = failFile(file);
     }
     discardFile(file);
   }
-  for (const auto& [folder, first] : folders)
-    if (retried([folder] { return ::fsync(folder); }) != 0) failFile(*first);
-  return std::none_of(batch.files.begin(), batch.files.end(), [](const StagedFile& f) { return f.error != 0; });
+  for (BatchFolder& folder : batch.folders) {
+    const bool renamedInto = std::any_of(batch.files.begin(), batch.files.end(),
+                                         [&folder](const StagedFile& f) { return f.committed && f.folder == folder.fd; });
+    if (renamedInto && retried([&folder] { return ::fsync(folder.fd); }) != 0) failFolder(folder);
+  }
+  return std::none_of(batch.files.begin(), batch.files.end(), [](const StagedFile& f) { return f.error != 0; }) &&
+         std::none_of(batch.folders.begin(), batch.folders.end(), [](const BatchFolder& f) { return f.error != 0; });
 }
 
 void discardFiles(FileBatch& batch) {

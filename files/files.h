@@ -18,6 +18,7 @@ struct BatchFolder {
   int fd = -1;
   std::uint64_t device = 0, inode = 0;
   bool flushReachesDisk = false;  // one flush of its file system writes every file of it
+  int error = 0;  // errno of a flush of the folder or its file system that failed
 };
 
 // A new file that replaces its target only when its batch is committed. It lies in the
@@ -26,6 +27,7 @@ struct BatchFolder {
 // where the file system can make unnamed files, until the batch needs the descriptor back:
 // then it gets a temporary name that tells the machine and the process that made it, and is closed.
 struct StagedFile {
+  std::string path;       // the target as the caller named it
   int folder = -1;        // the batch's descriptor of the target's folder
   std::string name;       // the target's name in that folder
   std::string temporary;  // its name there once it has one
@@ -64,6 +66,8 @@ struct FileBatch {
 
 // Adds an entry for path and opens its new file: the descriptor, or -1 with the error in the entry.
 int openStagedFile(FileBatch& batch, const char* path);
+// Adds an entry for a file that failed before it could be opened.
+void addFailedFile(FileBatch& batch, const char* path, int error);
 // Flushes the new files (once for each file system whose flush is known to reach its disk, else
 // each file itself, until stop is set) and names each in its folder, ready for the renames;
 // false, with every file discarded, unless every file was staged, flushed and named. It may
@@ -72,7 +76,7 @@ bool readyFiles(FileBatch& batch, const std::atomic<bool>& stop);
 // Readies the batch if that is still to do, checks again that every target may be replaced (a
 // slow flush gives time to protect one), renames each file over its target, then flushes each
 // folder. A rename that fails stops the commit there, so the files before it are new and the
-// rest old. False when any file failed.
+// rest old. False when any file or folder failed.
 bool commitFiles(FileBatch& batch);
 void discardFile(StagedFile& file);
 

@@ -53,7 +53,7 @@ bool stageBitmap(FileBatch& batch, ImageId image, const char* path) {
   const ImageRecord* record = lookupImage(image);
   const std::uint8_t* pixels = record ? imagePixels(*record) : nullptr;
   if (!pixels) {
-    batch.files.emplace_back().error = record ? ENOMEM : EINVAL;  // a packed Image without memory to expand it
+    addFailedFile(batch, path, record ? ENOMEM : EINVAL);  // a packed Image without memory to expand it
     return false;
   }
   // The rows lie bottom-up and padded to four bytes in memory, as the file wants them.

@@ -14,7 +14,7 @@ namespace {
 // Stages the file, or records why it could not be; false once the export cannot complete.
 bool stage(FileBatch& batch, ImageId image, const std::string& path) {
   if (image) return stageBitmap(batch, image, path.c_str());
-  batch.files.emplace_back().error = ENOMEM;  // the capture or the mirror got no Image
+  addFailedFile(batch, path.c_str(), ENOMEM);  // the capture or the mirror got no Image
   return false;
 }
 
@@ -34,7 +34,6 @@ struct ExportRun {
   const std::string base;
   const int count;
   FileBatch batch;
-  std::vector<std::string> paths;
   std::atomic<int> frame{0};  // the frame being staged, from 1 on
   std::atomic<Step> step{Step::Staging};
   std::atomic<int> gate{Open};
@@ -60,11 +59,9 @@ bool stageAll(ExportRun& run) {
     run.frame = n + 1;
     const ImageId image = series.current()->image;
     const std::string name = run.base + integerToText(n);
-    run.paths.push_back(name + "l.bmp");
-    staging = stage(run.batch, image, run.paths.back());
+    staging = stage(run.batch, image, name + "l.bmp");
     if (!staging) break;
-    run.paths.push_back(name + "r.bmp");
-    staging = stage(run.batch, mirrorImage(image, mirror) ? mirror : 0, run.paths.back());
+    staging = stage(run.batch, mirrorImage(image, mirror) ? mirror : 0, name + "r.bmp");
   }
   releaseImage(mirror);
   return staging && !run.stop;
@@ -128,7 +125,7 @@ void finish(ExportRun& run) {
   setBusy(false);
   run.result = outcome(run);
   if (run.result == ExportResult::Completed) run.session.seriesSaved = true;
-  if (run.result == ExportResult::Failed) askUser(dialogTitle, exportFailureMessage(run.batch, run.paths, run.outOfMemory), OkWarning);
+  if (run.result == ExportResult::Failed) askUser(dialogTitle, exportFailureMessage(run.batch, run.outOfMemory), OkWarning);
 }
 
 }  // namespace

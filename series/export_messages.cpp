@@ -1,4 +1,4 @@
-// What the user is told of an export that failed: the first file, why, and how far it got.
+// What the user is told of an export that failed: the first file or folder, why, and how far it got.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,24 +8,32 @@
 
 namespace {
 
-// The first file of the export that failed, and how far the renames got.
+// The first file of the export that failed, or the folder whose flush failed, and how far the
+// renames got.
 struct Failure {
   std::string path;
   std::string reason;
   std::size_t replaced = 0;  // files already renamed over their targets
+  bool ofFolder = false;
 };
 
-Failure firstFailure(const FileBatch& batch, const std::vector<std::string>& paths) {
+Failure firstFailure(const FileBatch& batch) {
   Failure failure;
-  for (std::size_t i = 0; i < batch.files.size(); ++i) {
-    const StagedFile& file = batch.files[i];
+  for (const StagedFile& file : batch.files) {
     failure.replaced += file.committed ? 1 : 0;
     if (!file.error || !failure.path.empty()) continue;
-    failure.path = paths[i];
+    failure.path = file.path;
     failure.reason = file.sameTargetAs >= 0
-                         ? "Der Name führt zur selben Datei wie \"" + paths[static_cast<std::size_t>(file.sameTargetAs)] +
+                         ? "Der Name führt zur selben Datei wie \"" +
+                               batch.files[static_cast<std::size_t>(file.sameTargetAs)].path +
                                "\", so dass eines der beiden Bilder verloren ginge."
                          : failureReason(file);
+  }
+  for (const BatchFolder& folder : batch.folders) {
+    if (!folder.error || !failure.path.empty()) continue;
+    StagedFile flushed;
+    flushed.error = folder.error;
+    failure = {folder.path, failureReason(flushed), failure.replaced, true};
   }
   return failure;
 }
@@ -87,20 +95,22 @@ std::string failureReason(const StagedFile& file) {
   return "Das System meldet den Fehler Nr. " + integerToText(static_cast<std::uint64_t>(file.error)) + ".";
 }
 
-std::string exportFailureMessage(const FileBatch& batch, const std::vector<std::string>& paths, bool outOfMemory) {
-  Failure failure = firstFailure(batch, paths);
+std::string exportFailureMessage(const FileBatch& batch, bool outOfMemory) {
+  Failure failure = firstFailure(batch);
+  const std::size_t count = batch.files.size();
   if (failure.path.empty()) {  // no file failed: memory ran out between them
-    failure.path = paths.empty() ? std::string() : paths[std::min(failure.replaced, paths.size() - 1)];
+    failure.path = count == 0 ? std::string() : batch.files[std::min(failure.replaced, count - 1)].path;
     failure.reason = outOfMemory ? "Es war nicht genug Speicher frei." : "";
   }
-  const std::string files = integerToText(paths.size());
+  const std::string files = integerToText(count);
   if (failure.replaced == 0)
-    return "Die Bilderserie konnte nicht gespeichert werden.\n"
-           "Die Datei \"" + failure.path + "\" konnte nicht geschrieben werden: " + failure.reason +
-           "\nEs wurde keine Datei verändert.";
-  if (failure.replaced == paths.size())  // only the folder's flush after the renames failed
+    return "Die Bilderserie konnte nicht gespeichert werden.\n" +
+           std::string(failure.ofFolder ? "Der Ordner \"" + failure.path + "\" konnte nicht auf den Datenträger geschrieben werden: "
+                                        : "Die Datei \"" + failure.path + "\" konnte nicht geschrieben werden: ") +
+           failure.reason + "\nEs wurde keine Datei verändert.";
+  if (failure.replaced == count)  // only the folder's flush after the renames failed
     return "Alle " + files + " Dateien der Bilderserie liegen an ihrem Platz, aber ob sie den Datenträger erreicht "
-           "haben, ist nicht sicher.\nBeim Sichern des Ordners von \"" + failure.path + "\" ist ein Fehler aufgetreten: " +
+           "haben, ist nicht sicher.\nBeim Sichern des Ordners \"" + failure.path + "\" ist ein Fehler aufgetreten: " +
            failure.reason + "\nDie Bilderserie gilt daher als nicht gespeichert.";
   return "Die Bilderserie konnte nicht vollständig gespeichert werden.\n"
          "Beim Ersetzen der Datei \"" + failure.path + "\" ist ein Fehler aufgetreten: " + failure.reason + "\n" +

@@ -137,9 +137,9 @@ void finishRunningExport();
 // Why a file could not be written, in German: for what stood in its way (a file type, see
 // StagedFile), else for its errno value.
 std::string failureReason(const StagedFile& file);
-// What an export that failed tells the user: the first file that failed and why, and how many
-// files were replaced; outOfMemory when memory ran out between the files.
-std::string exportFailureMessage(const FileBatch& batch, const std::vector<std::string>& paths, bool outOfMemory);
+// What an export that failed tells the user: the first file or folder that failed and why, and
+// how many files were replaced; outOfMemory when memory ran out between the files.
+std::string exportFailureMessage(const FileBatch& batch, bool outOfMemory);
 // Draws the left-right mirror of a frame (400 x 400) into another; false without either.
 bool mirrorImage(ImageId source, ImageId into);
 

@@ -152,6 +152,12 @@ TEST_F(Export, AnExportThatCannotWriteEveryFileChangesNothing) {
     failed.error = error;
     EXPECT_EQ(failureReason(failed).find("Fehler Nr."), std::string::npos) << error;
   }
+  FileBatch unflushed;  // a flush of a file system that failed is the folder's, not its first file's
+  unflushed.folders.push_back({"/media/stick/", -1, 0, 0, true, EIO});
+  unflushed.files.emplace_back().path = "/media/stick/walk0l.bmp";
+  EXPECT_NE(exportFailureMessage(unflushed, false).find("Der Ordner \"/media/stick/\" konnte nicht auf den Datenträger "
+                                                        "geschrieben werden: Der Datenträger meldet einen Fehler"),
+            std::string::npos);
 }
 
 // A file system without unnamed files (ext2 through FUSE, as FAT on a memory stick is): the
