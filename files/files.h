@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -94,14 +95,13 @@ std::string smallFile(const char* path);
 
 // The journal: one file of frames, appended to as they are captured, owned by one running
 // editor under an exclusive lock for its whole run, so that a killed editor's frames can be
-// offered back. A header, then records: a little-endian 32-bit length and that many bytes,
-// whose own check the reader applies.
+// offered back. Its format, and what a reader does with each part of it: docs/journal-format.md.
 struct JournalFlusher;
 struct Journal {
   int folder = -1;  // its own descriptor of the journals' folder
   int fd = -1;
   std::string name;
-  std::uint64_t end = 0;  // where the next record goes: after the records read or written
+  std::uint64_t end = 0;  // where the next record goes: after the records written
   std::vector<std::uint64_t> recordStarts;  // of the records that hold the series' frames, in order
   std::uint64_t foundSize = 0;  // as it was found
   std::int64_t lastWritten = 0;  // seconds since the epoch, as it was found
@@ -124,15 +124,33 @@ enum class JournalClaim : std::uint8_t { Claimed, Live, NotOurs };
 // editor holds it, NotOurs for anything else (another user's, not a regular file, another
 // format or version), which is left as it is.
 JournalClaim claimJournal(int folder, const std::string& name, Journal& journal);
-// The length of the record at an offset: 0 at the end, for a torn length, and for a length of
-// 0 or beyond the bound.
-std::size_t recordLength(const Journal& journal, std::uint64_t at, std::size_t bound);
-// The bytes of the record of that length at an offset; false for a torn one.
-bool readRecord(const Journal& journal, std::uint64_t at, std::size_t length, std::uint8_t* into);
-// The offset of the record after it.
-inline std::uint64_t nextRecord(std::uint64_t at, std::size_t length) { return at + 4 + length; }
-// Makes a claimed journal this editor's own: what follows its accepted records goes.
-bool adoptJournal(Journal& journal);
+// A claimed journal read from its header on, a batch of records at a time (as many as a buffer
+// of the largest payload's size holds), each payload judged by the caller's check: whole,
+// damaged (a sound record whose payload is not: stepped over), or unjudged for want of memory.
+struct ByteSpan {
+  const std::uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+};
+enum class RecordCheck : std::uint8_t { Whole, Damaged, NoMemory };
+using PayloadCheck = std::function<void(const ByteSpan* payloads, std::size_t count, RecordCheck* verdicts)>;
+struct JournalReader {
+  std::uint64_t at = journalHeaderSize;  // where the next record starts: after every record read
+  std::size_t bound = 0;
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::vector<ByteSpan> payloads;  // of the batch read last, with their verdicts and starts
+  std::vector<RecordCheck> verdicts;
+  std::vector<std::uint64_t> starts;
+};
+// What follows the batch read: more records, the clean end of the file, or a torn tail (a
+// length or payload the file's end cuts short, or a length of 0 or beyond the bound), where
+// the journal's readable part ends.
+enum class JournalRead : std::uint8_t { More, End, TornTail };
+// False without memory for the buffer of a payload of at most bound bytes.
+bool startReading(JournalReader& reader, std::size_t bound);
+JournalRead readRecords(const Journal& journal, JournalReader& reader, const PayloadCheck& check);
+// Makes a claimed journal this editor's own, holding the records that start at recordStarts:
+// what follows end goes.
+bool adoptJournal(Journal& journal, std::uint64_t end, std::vector<std::uint64_t> recordStarts);
 // A new journal of this editor's own, empty; false with errno.
 bool createJournal(int folder, Journal& journal);
 // Appends one record with one write, flushed to the disk within a second by a worker; false

@@ -23,6 +23,9 @@ struct JournalFlusher {
   std::thread thread;
 };
 
+// Reads size bytes at an offset, however many calls that takes; false where the file ends first.
+bool readAll(int fd, std::uint8_t* into, std::size_t size, std::uint64_t at);
+
 // Starts the worker of a journal that became this editor's own, a new file flushed at once;
 // false with errno.
 bool startFlusher(Journal& journal, bool newFile);

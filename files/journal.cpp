@@ -1,5 +1,5 @@
 // A journal's file: claimed from a run that ended without removing it, or made new; read
-// record by record; removed at a clean end. Only the editor holding its lock touches it.
+// removed at a clean end. Only the editor holding its lock touches it.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -18,17 +18,6 @@ namespace {
 // "LIMBRIKJ", then the format's version, little-endian.
 constexpr std::uint8_t header[journalHeaderSize] = {'L', 'I', 'M', 'B', 'R', 'I', 'K', 'J', 1, 0, 0, 0};
 constexpr int openFlags = O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-
-bool readAll(int fd, std::uint8_t* into, std::size_t size, std::uint64_t at) {
-  while (size > 0) {
-    const ssize_t n = retried([&] { return ::pread(fd, into, size, static_cast<off_t>(at)); });
-    if (n <= 0) return false;
-    into += n;
-    size -= static_cast<std::size_t>(n);
-    at += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
@@ -95,31 +84,21 @@ JournalClaim claimJournal(int folder, const std::string& name, Journal& journal)
   if (!readAll(journal.fd, found, sizeof found, 0) || std::memcmp(found, header, sizeof header) != 0)
     return letGo(journal, JournalClaim::NotOurs);
   journal.name = name;
-  journal.end = journalHeaderSize;
   journal.foundSize = static_cast<std::uint64_t>(info.st_size);
   journal.lastWritten = info.st_mtim.tv_sec;
   return JournalClaim::Claimed;
 }
 
-std::size_t recordLength(const Journal& journal, std::uint64_t at, std::size_t bound) {
-  std::uint8_t length[4];
-  if (!readAll(journal.fd, length, sizeof length, at)) return 0;
-  const std::size_t size = length[0] | length[1] << 8 | length[2] << 16 | std::size_t{length[3]} << 24;
-  return size <= bound ? size : 0;
-}
-
-bool readRecord(const Journal& journal, std::uint64_t at, std::size_t length, std::uint8_t* into) {
-  return readAll(journal.fd, into, length, at + 4);
-}
-
-bool adoptJournal(Journal& journal) {
+bool adoptJournal(Journal& journal, std::uint64_t end, std::vector<std::uint64_t> recordStarts) {
   if ((::fcntl(journal.fd, F_GETFL) & O_ACCMODE) == O_RDONLY) {
     errno = EROFS;  // its frames were read from a read-only disk, where it stays as it is
     return false;
   }
-  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); }) != 0 ||
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(end)); }) != 0 ||
       retried([&] { return ::fchmod(journal.fd, 0600); }) != 0)
     return false;
+  journal.end = end;
+  journal.recordStarts = std::move(recordStarts);
   return startFlusher(journal, false);
 }
 

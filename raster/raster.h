@@ -52,10 +52,7 @@ void releaseImage(ImageId id);
 bool packImage(ImageId id);
 // The Image packed now, with its raster kept until packImage lets it go: one zstd frame that
 // carries its size and checksum, as a journal keeps a frame. Empty without memory.
-struct PackedBytes {
-  const std::uint8_t* bytes = nullptr;
-  std::size_t size = 0;
-};
+using PackedBytes = ByteSpan;
 PackedBytes packedImage(ImageId id);
 // The most bytes packedImage gives for a raster of that size.
 std::size_t packedBound(std::int32_t width, std::int32_t height);
@@ -64,7 +61,7 @@ std::size_t packedBound(std::int32_t width, std::int32_t height);
 // where memory ran out. The frames are checked on every processor at once. Without expanding,
 // only a frame's structure is read: its declared size, its checksum flag, its blocks spanning
 // exactly its bytes; a byte damaged inside a block passes that.
-enum class FrameCheck : std::uint8_t { Whole, Damaged, NoMemory };
+using FrameCheck = RecordCheck;
 void checkPackedFrames(const PackedBytes* frames, std::size_t count, std::int32_t width, std::int32_t height,
                        FrameCheck* verdicts, bool expand = true);
 // An Image kept packed, from a frame found whole; 0 without memory.

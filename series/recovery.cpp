@@ -51,63 +51,46 @@ std::string discardOthersQuestion(std::size_t others) {
 
 constexpr std::size_t framesAtOnce = 256;
 
-// The frames of a claimed journal up to its end or a torn record, stepping over records whose
+// The frames of a claimed journal up to its end or a torn tail, stepping over records whose
 // frames are damaged; no more memory than one record's bound besides the frames themselves.
 // Those from `expanded` on are proven in structure only. Incomplete when memory ran out: the
 // journal then waits for a start with more.
 struct JournalFrames {
   std::vector<ImageId> images;
+  std::vector<std::uint64_t> starts;  // of their records
   std::size_t expanded = 0;
   std::size_t damaged = 0;
+  std::uint64_t end = 0;  // after the last record read
+  bool onlyHeader = false;
   bool complete = false;
 };
 
-// As many records as one record's bound holds, from journal.end on; full when the next record
-// did not fit, and so may follow in another batch.
-struct Batch {
-  std::vector<PackedBytes> records;
-  bool full = false;
-};
-
-void readBatch(const Journal& journal, std::uint8_t* buffer, std::size_t bound, Batch& batch) {
-  batch.records.clear();
-  std::size_t used = 0;
-  for (std::uint64_t at = journal.end;;) {
-    const std::size_t length = recordLength(journal, at, bound);
-    batch.full = length > bound - used;
-    if (length == 0 || batch.full || !readRecord(journal, at, length, buffer + used)) return;
-    batch.records.push_back({buffer + used, length});
-    used += length;
-    at = nextRecord(at, length);
-  }
-}
-
-JournalFrames framesIn(Journal& journal, std::chrono::milliseconds expandBeforeAsking) {
+JournalFrames framesIn(const Journal& journal, std::chrono::milliseconds expandBeforeAsking) {
   JournalFrames found;
-  const std::size_t bound = packedBound(side, side);
-  const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[bound]);
-  if (!buffer) return found;
+  JournalReader reader;
+  if (!startReading(reader, packedBound(side, side))) return found;
   const auto askBy = std::chrono::steady_clock::now() + expandBeforeAsking;
-  Batch batch;
-  std::vector<FrameCheck> verdicts;
   try {
-    do {
-      readBatch(journal, buffer.get(), bound, batch);
+    JournalRead read = JournalRead::More;
+    while (read == JournalRead::More) {
       const bool expand = found.expanded == found.images.size() && std::chrono::steady_clock::now() < askBy;
-      verdicts.resize(batch.records.size());
-      checkPackedFrames(batch.records.data(), batch.records.size(), side, side, verdicts.data(), expand);
-      found.images.reserve(found.images.size() + batch.records.size());
-      for (std::size_t i = 0; i < batch.records.size(); ++i) {
-        const ImageId image = verdicts[i] == FrameCheck::Whole ? adoptPackedFrame(batch.records[i], side, side) : 0;
-        if (verdicts[i] == FrameCheck::NoMemory || (verdicts[i] == FrameCheck::Whole && !image)) return found;
+      read = readRecords(journal, reader, [expand](const PackedBytes* frames, std::size_t count, FrameCheck* verdicts) {
+        checkPackedFrames(frames, count, side, side, verdicts, expand);
+      });
+      found.images.reserve(found.images.size() + reader.payloads.size());
+      for (std::size_t i = 0; i < reader.payloads.size(); ++i) {
+        const FrameCheck verdict = reader.verdicts[i];
+        const ImageId image = verdict == FrameCheck::Whole ? adoptPackedFrame(reader.payloads[i], side, side) : 0;
+        if (verdict == FrameCheck::NoMemory || (verdict == FrameCheck::Whole && !image)) return found;
         if (image) found.images.push_back(image);
-        if (image) journal.recordStarts.push_back(journal.end);
-        found.damaged += verdicts[i] == FrameCheck::Damaged;
-        journal.end = nextRecord(journal.end, batch.records[i].size);
+        if (image) found.starts.push_back(reader.starts[i]);
+        found.damaged += verdict == FrameCheck::Damaged;
       }
       if (expand) found.expanded = found.images.size();
       answerInput();  // a large journal takes seconds: the window stays painted and answering
-    } while (batch.full);
+    }
+    found.onlyHeader = read == JournalRead::End && reader.at == journalHeaderSize;
+    found.end = reader.at;
     found.complete = true;
   } catch (const std::bad_alloc&) {
     found.complete = false;
@@ -117,7 +100,7 @@ JournalFrames framesIn(Journal& journal, std::chrono::milliseconds expandBeforeA
 
 // Expands the frames proven in structure only, with the window answering; those that prove
 // damaged go, with their records. False when memory ran out: what is left is released then.
-bool expandTheRest(JournalFrames& found, Journal& journal) {
+bool expandTheRest(JournalFrames& found) {
   std::vector<ImageId>& images = found.images;
   PackedBytes frames[framesAtOnce];
   FrameCheck verdicts[framesAtOnce];
@@ -136,13 +119,13 @@ bool expandTheRest(JournalFrames& found, Journal& journal) {
         ++found.damaged;
         continue;
       }
-      journal.recordStarts[kept] = journal.recordStarts[at + i];
+      found.starts[kept] = found.starts[at + i];
       images[kept++] = images[at + i];
     }
     answerInput();
   }
   images.resize(kept);
-  journal.recordStarts.resize(kept);
+  found.starts.resize(kept);
   found.expanded = kept;
   return true;
 }
@@ -198,18 +181,18 @@ Offer offer(Session& session, Journal& found, std::size_t others, std::chrono::m
   const std::size_t damaged = frames.damaged;
   if (!frames.complete || images.empty()) {
     release(images);
-    if (frames.complete && damaged == 0 && found.end == found.foundSize) removed |= removeJournal(found, false);
+    if (frames.complete && frames.onlyHeader) removed |= removeJournal(found, false);
     else if (frames.complete) setJournalAside(found);
     return Offer::NotOffered;  // what memory did not let be read waits for the next start
   }
   switch (askUser(dialogTitle, recoveryQuestion(images.size(), damaged, others, found.lastWritten), YesNoCancelQuestion)) {
     case AnswerYes:
-      if (!expandTheRest(frames, found) || !roomForFrames(session, images.size())) {
+      if (!expandTheRest(frames) || !roomForFrames(session, images.size())) {
         release(images);
         return Offer::Postponed;
       }
       restore(session, images);
-      if (!adoptJournal(found)) session.journalFailure = errno ? errno : EIO;
+      if (!adoptJournal(found, frames.end, std::move(frames.starts))) session.journalFailure = errno ? errno : EIO;
       session.journal = std::move(found);
       if (frames.damaged > damaged)  // seen only now that the frames that were not expanded are
         askUser(dialogTitle,
