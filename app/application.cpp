@@ -1,8 +1,5 @@
 // Start-up, the main loop and shutdown.
-#include <malloc.h>
-
 #include <csignal>
-#include <new>
 
 #include "app.h"
 #include "ui.h"
@@ -77,12 +74,6 @@ void startUp(AppState& app) {
   // A write past the file-size limit then fails with EFBIG, which the export reports, instead
   // of ending the program with every unsaved frame.
   std::signal(SIGXFSZ, SIG_IGN);
-  // Large blocks (zstd's working memory, a packing's scratch) always get mappings of their own
-  // and go back to the system when freed, instead of the heap keeping them.
-  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-  // One heap for every thread: a thread's heap of its own reserves 64 MB of address space at
-  // once, more than a limit may leave (the save dialog starts three threads).
-  ::mallopt(M_ARENA_MAX, 1);
   holdMemoryReserve();
   initImageStore();
   startWindowServices();
@@ -136,29 +127,25 @@ int passTimeout(const AppState& app, bool drew) {
   return drew ? 2 : -1;  // a pass that drew is followed by one more, until nothing changes
 }
 
+// Where not even the message finds room, the title of a frame that cannot show says it too.
 void warnOfShortage() {
   if (!memoryShortageToReport()) return;
-  try {
+  withinMemory([] {
     askUser(dialogTitle,
             "Der Arbeitsspeicher ist knapp geworden. Speichern Sie die Bilderserie jetzt, damit kein Bild "
             "verloren geht.", OkWarning);
-  } catch (const std::bad_alloc&) {
-    // Not even the message found room; the title of a frame that cannot show says it too.
-  }
+  });
 }
 
 void runPass(AppState& app, int event) {
   warnOfShortage();  // before the work that input asks for: a dialog, an export
-  try {
+  const bool done = withinMemory([&] {
     handleEvent(app, event);
     updateView(app);
     warnOfJournalFailure(app.session);
     confirmQuit(app);
-  } catch (const std::bad_alloc&) {
-    // The command found no memory: the frames are all kept, and nothing ends.
-    app.quitRequested = false;
-    releaseMemoryReserve();
-  }
+  });
+  if (!done) app.quitRequested = false;  // nothing ends for a command that found no memory
   warnOfShortage();
 }
 
@@ -171,12 +158,8 @@ void confirmQuit(AppState& app) {
 bool sessionMayEnd(AppState& app) {
   finishRunningExport();  // the manager may ask while an export writes: it is answered after it
   watchMemory();
-  try {
-    app.sessionEnded = quitConfirmed(app.session);
-  } catch (const std::bad_alloc&) {
-    app.sessionEnded = false;  // the logout waits for a save that can run
-    releaseMemoryReserve();
-  }
+  // Without memory the logout waits for a save that can run.
+  app.sessionEnded = withinMemory([&app] { app.sessionEnded = quitConfirmed(app.session); }) && app.sessionEnded;
   dropCloseRequests();
   return app.sessionEnded;
 }

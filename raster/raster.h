@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -72,15 +73,16 @@ const std::uint8_t* imagePixels(const ImageRecord& record);
 // Number of Images the store holds now.
 std::size_t liveImageCount();
 
-// Room, in bytes, that this process may still take before the tightest limit on its memory: its
-// address space, its cgroup's memory, the system's commit limit under strict overcommit. Very
-// large without any limit.
+// Memory's rules (memory.cpp states them): the room, the reserve held for a shortage, the
+// heap's policy, and what a command does when memory runs out.
+// Room, in bytes, that this process may still take before the tightest limit on its memory.
+// Very large without any limit.
 long long memoryRoom();
 // What the save dialog, the menu, a message and an export need at once, with room to spare.
 constexpr long long memoryMargin = 40ll << 20;
 constexpr std::size_t memoryReserveSize = 48u << 20;
-// Takes the reserve of address space kept for a shortage, as far as the room allows, and lets a
-// failing allocation give it up.
+// Sets the heap's policy and takes the reserve, as far as the room allows; a failing
+// allocation then gives it up.
 void holdMemoryReserve();
 // Gives the reserve up, from any thread; whether there was any to give.
 bool releaseMemoryReserve();
@@ -90,6 +92,20 @@ void watchMemory();
 // Whether a shortage began since the last call and still lasts when asked: the reserve stopped
 // being whole, given up by the watch or by an allocation that failed. Once for each shortage.
 bool memoryShortageToReport();
+// Runs a command that may find no memory: false when it did, which ends the command and
+// nothing else, the reserve given up so that the warning finds room.
+template <class Command>
+bool withinMemory(Command command) {
+  try {
+    command();
+    return true;
+  } catch (const std::bad_alloc&) {
+    releaseMemoryReserve();
+    return false;
+  }
+}
+// Gives the heap's free pages back to the system: after many small blocks went at once.
+void giveMemoryBack();
 
 // Writes the Image as an uncompressed 24-bit bitmap file of the batch: headers, then its rows
 // bottom-up as they lie in memory. False with the error in the new entry.

@@ -12,13 +12,8 @@ DrawSurface* openImage(std::intptr_t id) { return imageOutput(id); }
 // Room for one more Frame, grown as a vector grows; false without memory.
 bool roomForAFrame(FrameSeries& series) {
   std::vector<Frame>& frames = series.frames;
-  if (frames.size() < frames.capacity()) return true;
-  try {
-    frames.reserve(std::max<std::size_t>(16, 2 * frames.capacity()));
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  return frames.size() < frames.capacity() ||
+         withinMemory([&frames] { frames.reserve(std::max<std::size_t>(16, 2 * frames.capacity())); });
 }
 
 }  // namespace
@@ -29,15 +24,13 @@ void captureFrame(Session& session) {
   const ImageId image = createImage(layout::canvasSide, layout::canvasSide);
   bool captured = false;
   PackedBytes packed;  // as the journal keeps it
-  try {
+  const bool hadMemory = withinMemory([&] {
     captured = image && roomForAFrame(session.frames);
     if (captured) renderFigure(session.figure, {openImage, image}, false, 0);
     if (captured) packed = packedImage(image);
     captured = captured && packed.bytes;
-  } catch (const std::bad_alloc&) {
-    captured = false;
-  }
-  if (!captured) {
+  });
+  if (!hadMemory || !captured) {
     releaseImage(image);
     releaseMemoryReserve();  // so that the message can show
     askUser(dialogTitle,
@@ -56,11 +49,8 @@ void captureFrame(Session& session) {
 void undoCapture(Session& session) {
   FrameSeries& series = session.frames;
   if (session.previewMode || series.frames.empty()) return;
-  try {
-    series.takenBack.push_back(series.frames.back());
-  } catch (const std::bad_alloc&) {
-    return;  // without room to keep it for a redo, nothing is taken back
-  }
+  // Without room to keep it for a redo, nothing is taken back.
+  if (!withinMemory([&series] { series.takenBack.push_back(series.frames.back()); })) return;
   packImage(series.takenBack.back().image);
   series.frames.pop_back();
   series.packedUpTo = std::min(series.packedUpTo, series.frames.size());

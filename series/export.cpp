@@ -80,12 +80,10 @@ bool passPointOfNoReturn(ExportRun& run) {
 }
 
 void work(ExportRun& run) {
-  try {
+  run.outOfMemory = !withinMemory([&run] {
     run.complete = stageAll(run) && enter(run, Step::Flushing) && readyFiles(run.batch, run.stop) &&
                    passPointOfNoReturn(run) && enter(run, Step::Renaming) && commitFiles(run.batch);
-  } catch (const std::bad_alloc&) {
-    run.outOfMemory = true;
-  }
+  });
   enter(run, Step::Over);
 }
 

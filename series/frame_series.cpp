@@ -1,5 +1,4 @@
 // The frame series: Frames in capture order with one current position.
-#include <malloc.h>
 
 #include "series.h"
 
@@ -48,7 +47,7 @@ void FrameSeries::clear() {
   forgetTakenBack();
   position = -1;
   packedUpTo = 0;
-  ::malloc_trim(0);  // the packed pictures were small heap blocks: their pages go back too
+  giveMemoryBack();  // the packed pictures were small heap blocks: their pages go back too
 }
 
 void FrameSeries::packOlderFrames() {

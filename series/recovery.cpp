@@ -133,12 +133,7 @@ bool expandTheRest(JournalFrames& found) {
 std::string countOfFrames(std::size_t count) { return count == 1 ? "1 Bild" : integerToText(count) + " Bilder"; }
 
 bool roomForFrames(Session& session, std::size_t count) {
-  try {
-    session.frames.frames.reserve(count);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  return withinMemory([&] { session.frames.frames.reserve(count); });
 }
 
 void release(const std::vector<ImageId>& images) {
@@ -242,11 +237,8 @@ void startJournal(Session& session, std::chrono::milliseconds expandBeforeAsking
     session.journalFailure = errno;
     return;
   }
-  try {
-    offerJournals(session, folder, expandBeforeAsking);
-  } catch (const std::bad_alloc&) {
-    // Nothing more is offered this time; the journals wait for the next start.
-  }
+  // Without memory nothing more is offered this time; the journals wait for the next start.
+  withinMemory([&] { offerJournals(session, folder, expandBeforeAsking); });
   if (session.journal.fd < 0 && !createJournal(folder, session.journal)) session.journalFailure = errno;
   ::close(folder);
 }

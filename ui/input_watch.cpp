@@ -1,5 +1,4 @@
-// The room for memory is looked at before Qt handles a key or a button: the menu, its popups,
-// the dialogs and the shortcuts all allocate inside Qt, so a shortage must be met before them.
+// The watch of memory's room (see raster's memory rules), before Qt handles a key or a button.
 #include <QApplication>
 #include <QEvent>
 
