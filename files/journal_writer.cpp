@@ -12,6 +12,13 @@
 
 namespace {
 
+// Only the first failure counts: it says why.
+bool recordFailure(JournalFlusher& flusher, int error) {
+  int none = 0;
+  flusher.error.compare_exchange_strong(none, error ? error : EIO);
+  return false;
+}
+
 void flushWhenAsked(JournalFlusher& flusher, int fd, int folder) {
   std::unique_lock<std::mutex> held(flusher.lock);
   for (;;) {
@@ -23,8 +30,7 @@ void flushWhenAsked(JournalFlusher& flusher, int fd, int folder) {
     int failed = 0;
     if (data && retried([fd] { return ::fdatasync(fd); }) != 0) failed = errno;
     if (name && retried([folder] { return ::fsync(folder); }) != 0) failed = errno;
-    int none = 0;
-    if (failed) flusher.error.compare_exchange_strong(none, failed);
+    if (failed) recordFailure(flusher, failed);
     held.lock();
   }
 }
@@ -37,11 +43,6 @@ void askForFlush(Journal& journal) {
   journal.flusher->wake.notify_one();
 }
 
-bool recordFailure(Journal& journal, int error) {
-  int none = 0;
-  journal.flusher->error.compare_exchange_strong(none, error ? error : EIO);
-  return false;
-}
 
 }  // namespace
 
@@ -94,21 +95,21 @@ void stopFlusher(Journal& journal, bool flushFirst) {
 
 bool appendRecord(Journal& journal, const std::uint8_t* bytes, std::size_t size) {
   if (!journal.flusher || journal.flusher->error.load() != 0) return false;
-  if (size == 0 || size > 0xFFFFFFFFu) return recordFailure(journal, EINVAL);
+  if (size == 0 || size > 0xFFFFFFFFu) return recordFailure(*journal.flusher, EINVAL);
   std::uint8_t length[4];
   for (int i = 0; i < 4; ++i) length[i] = static_cast<std::uint8_t>(size >> (8 * i));
   iovec parts[2] = {{length, sizeof length}, {const_cast<std::uint8_t*>(bytes), size}};
   try {
     journal.recordStarts.push_back(journal.end);
   } catch (const std::bad_alloc&) {
-    return recordFailure(journal, ENOMEM);
+    return recordFailure(*journal.flusher, ENOMEM);
   }
   if (!writeAll(journal.fd, parts, 2)) {
     const int error = errno;
     journal.recordStarts.pop_back();
     // A torn record would end the journal there for a reader anyway; cut, it leaves the file whole.
     retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(journal.end)); });
-    return recordFailure(journal, error);
+    return recordFailure(*journal.flusher, error);
   }
   journal.end += size + 4;
   askForFlush(journal);
@@ -121,7 +122,7 @@ bool keepRecords(Journal& journal, std::size_t records) {
   if (records > 0 && failed) return false;  // what it holds after a failure is not known
   if (records == journal.recordStarts.size() && !failed) return true;
   const std::uint64_t at = records == 0 ? journalHeaderSize : journal.recordStarts[records];
-  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(at)); }) != 0) return recordFailure(journal, errno);
+  if (retried([&] { return ::ftruncate(journal.fd, static_cast<off_t>(at)); }) != 0) return recordFailure(*journal.flusher, errno);
   if (records == 0) journal.flusher->error.store(0);
   journal.end = at;
   journal.recordStarts.resize(records);

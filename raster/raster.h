@@ -38,6 +38,8 @@ struct ImageRecord {
 
 // Bytes per row of a 24-bit raster: 3 x width brought up to a multiple of 4.
 std::int32_t rowStride(std::int32_t width);
+// The bytes of a raster of that size, its rows padded to four bytes.
+std::size_t rasterBytes(std::int32_t width, std::int32_t height);
 
 void initImageStore();
 void shutdownImageStore();

@@ -3,8 +3,6 @@
 
 #include "raster.h"
 
-// The bytes of a raster of that size, its rows padded to four bytes.
-std::size_t rasterBytes(std::int32_t width, std::int32_t height);
 // Zeroed pixel memory of its own mapping; empty when there is none.
 PixelMemory allocatePixels(std::size_t size);
 // Adds a record to the store: its id, or 0 without room.

@@ -91,23 +91,11 @@ int askToSave(const Session& session) {
   return askUser(dialogTitle, "Möchten Sie die erstellte Bilderserie speichern?", YesNoCancelQuestion);
 }
 
+// Frames that were not written completely are kept; saved already, nothing is lost.
 void newCommand(Session& session) {
-  if (session.frames.count() == 0) {
+  const int answer = session.frames.count() == 0 ? NotAsked : askToSave(session);
+  if (answer == NotAsked || answer == AnswerNo || (answer == AnswerYes && exportSeries(session) == ExportResult::Completed))
     newSeries(session);
-    return;
-  }
-  switch (askToSave(session)) {
-    case AnswerYes:
-      // Frames that were not written completely are kept.
-      if (exportSeries(session) == ExportResult::Completed) newSeries(session);
-      break;
-    case AnswerNo:
-    case NotAsked:  // saved already: nothing is lost
-      newSeries(session);
-      break;
-    default:
-      break;
-  }
 }
 
 bool quitConfirmed(Session& session) {

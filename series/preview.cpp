@@ -77,11 +77,7 @@ void leavePreview(Session& session) {
 }
 
 void togglePreview(Session& session) {
-  if (getMenuItemChecked(layout::menuBar, menu::preview)) {
-    leavePreview(session);
-  } else {
-    enterPreview(session);
-  }
+  getMenuItemChecked(layout::menuBar, menu::preview) ? leavePreview(session) : enterPreview(session);
 }
 
 void playButtonCommand(Session& session) {
@@ -101,11 +97,7 @@ void previewStep(Session& session, TickSource tick) {
   FrameSeries& series = session.frames;
   if (!delay || series.count() == 0) return;
   if (session.playing && advanceDue(tick(), session.lastAdvanceTick, *delay)) {
-    if (series.index() == series.count() - 1) {
-      series.first();
-    } else {
-      series.next();
-    }
+    series.index() == series.count() - 1 ? series.first() : series.next();
     setControlState(layout::trackbar, series.index());
     session.lastAdvanceTick = tick();
   }

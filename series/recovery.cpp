@@ -146,23 +146,16 @@ void restore(Session& session, const std::vector<ImageId>& images) {
   session.seriesSaved = false;
 }
 
-// Journals of editors that ended without removing them, that hold more than a header.
-std::size_t deadJournals(int folder, const std::vector<std::string>& names) {
+// Of the journals named that no running editor holds, those that hold more than a header; or,
+// to discard, how many of them all went.
+std::size_t deadJournals(int folder, const std::vector<std::string>& names, bool discard) {
   std::size_t dead = 0;
   for (const std::string& name : names) {
     Journal found;
-    dead += claimJournal(folder, name, found) == JournalClaim::Claimed && found.foundSize > journalHeaderSize;
+    if (claimJournal(folder, name, found) != JournalClaim::Claimed) continue;
+    dead += discard ? removeJournal(found, false) : found.foundSize > journalHeaderSize;
   }
   return dead;
-}
-
-bool discardJournals(int folder, const std::vector<std::string>& names) {
-  bool removed = false;
-  for (const std::string& name : names) {
-    Journal found;
-    if (claimJournal(folder, name, found) == JournalClaim::Claimed) removed |= removeJournal(found, false);
-  }
-  return removed;
 }
 
 enum class Offer { Restored, Refused, Postponed, NotOffered };
@@ -210,12 +203,12 @@ void offerJournals(Session& session, int folder, std::chrono::milliseconds expan
     Journal found;
     if (claimJournal(folder, *name, found) != JournalClaim::Claimed) continue;
     const std::vector<std::string> rest(name + 1, names.end());
-    const std::size_t others = found.foundSize > journalHeaderSize ? deadJournals(folder, rest) : 0;
+    const std::size_t others = found.foundSize > journalHeaderSize ? deadJournals(folder, rest, false) : 0;
     const Offer answer = offer(session, found, others, expandBeforeAsking, removed);
     if (answer == Offer::Restored || answer == Offer::Postponed) break;
     if (answer == Offer::NotOffered || others == 0) continue;
     const int rule = askUser(dialogTitle, discardOthersQuestion(others), YesNoCancelQuestion);
-    if (rule == AnswerYes) removed |= discardJournals(folder, rest);
+    if (rule == AnswerYes) removed |= deadJournals(folder, rest, true) > 0;
     if (rule != AnswerNo) break;
   }
   if (removed) flushJournalFolder(folder);

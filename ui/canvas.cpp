@@ -55,14 +55,8 @@ __attribute__((target("avx2"))) void expandRowWide(const std::uint8_t* from, std
 
 void expandRowBy(int level, const std::uint8_t* from, std::uint32_t* to, int width) {
 #if defined(__x86_64__)
-  if (level == 2) {
-    expandRowWide(from, to, width);
-    return;
-  }
-  if (level == 1) {
-    expandRowShuffled(from, to, width);
-    return;
-  }
+  if (level == 2) return expandRowWide(from, to, width);
+  if (level == 1) return expandRowShuffled(from, to, width);
 #endif
   expandRowPlain(from, to, width, 0);
 }
@@ -90,8 +84,8 @@ class Canvas : public QWidget {
  public:
   Canvas(int id, int width, int height, QWidget* parent)
       : QWidget(parent), id_(id), width_(std::max(1, width)), height_(std::max(1, height)), stride_(rowStride(width_)) {
-    raster_ = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(stride_) * height_);
-    std::memset(raster_.get(), 0xFF, static_cast<std::size_t>(stride_) * height_);
+    raster_ = std::make_unique<std::uint8_t[]>(rasterBytes(width_, height_));
+    std::memset(raster_.get(), 0xFF, rasterBytes(width_, height_));
     shown_ = QImage(width_, height_, QImage::Format_RGB32);
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
@@ -181,13 +175,10 @@ class Canvas : public QWidget {
     notePointer(pointerAt(this, event.position()), false);
     // After a double click, a third press starts anew.
     lastPress_ = Press{event.timestamp(), event.button(), twice ? nowhere : event.position().toPoint()};
-    if (event.button() == Qt::LeftButton) {
-      queueEvent(ControlEvent, id_, LeftDown);
-      queueEvent(ControlEvent, id_, twice ? LeftDoubleClick : LeftClick);
-    } else if (event.button() == Qt::RightButton) {
-      queueEvent(ControlEvent, id_, RightDown);
-      queueEvent(ControlEvent, id_, twice ? RightDoubleClick : RightClick);
-    }
+    const bool left = event.button() == Qt::LeftButton;
+    if (!left && event.button() != Qt::RightButton) return;
+    queueEvent(ControlEvent, id_, left ? LeftDown : RightDown);
+    queueEvent(ControlEvent, id_, left ? (twice ? LeftDoubleClick : LeftClick) : (twice ? RightDoubleClick : RightClick));
   }
 
   // Only motion with a button held, as the mouse reports it: a hovering pen wakes nothing.
