@@ -108,6 +108,13 @@ class Editor:  # each test's journals in a folder of its own, beside its files
             self.gone("Limbrik Editor")
         assert wait_until(lambda: len(set(self.canvas())) > 1), "the canvas shows nothing"
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):  # killed unless it has ended by itself
+        self.program.stop()
+        self.screen.close()
+
     def xdo(self, *args):
         assert output("xdotool", *map(str, args)) is not None, args
 
@@ -201,10 +208,8 @@ class Editor:  # each test's journals in a folder of its own, beside its files
 
 @pytest.fixture
 def editor(x11, tmp_path, request):  # a test may name arguments: @pytest.mark.parametrize("editor", [...])
-    started = Editor(x11, tmp_path, *getattr(request, "param", []))
-    yield started
-    started.program.stop()
-    started.screen.close()
+    with Editor(x11, tmp_path, *getattr(request, "param", [])) as started:
+        yield started
 
 
 @pytest.fixture(scope="session")

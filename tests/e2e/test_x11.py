@@ -58,30 +58,22 @@ def test_poses_captures_exports_plays_and_quits_from_the_menu(editor):
     editor.program.ends_with_zero()
 
 
-def test_new_with_no_discards_the_frames_so_the_close_box_asks_nothing(editor):
-    editor.click(50, 50, 3)
-    editor.key("ctrl+n")
-    editor.question("alt+n")
-    editor.gone("Limbrik Editor")
-    editor.close_box()
-    editor.program.ends_with_zero()
-
-
 # Without a place for its journal (a file where the folder should be) the editor draws its
-# window first, says so over it, and works on.
-def test_without_a_place_for_the_journal_the_warning_shows_over_the_drawn_window(x11, tmp_path):
+# window first, says so over it, and works on; New with Nein discards the frames, so that the
+# close box then asks nothing.
+def test_without_a_journal_the_editor_warns_over_its_window_and_new_with_no_discards(x11, tmp_path):
     (tmp_path.parent / f"{tmp_path.name}-state").write_text("not a folder")
-    editor = Editor(x11, tmp_path)
-    try:
+    with Editor(x11, tmp_path) as editor:
         editor.shown("Limbrik Editor")  # centred on the window: the head's handle above it
         assert wait_until(lambda: b"\x10\xff\x10" in editor.canvas()[:100 * 400 * 3]), "not drawn under the warning"
         editor.question("Return")
         editor.gone("Limbrik Editor")
+        editor.click(50, 50, 3)
+        editor.key("ctrl+n")
+        editor.question("alt+n")
+        editor.gone("Limbrik Editor")
         editor.close_box()
         editor.program.ends_with_zero()
-    finally:
-        editor.program.stop()
-        editor.screen.close()
 
 
 def test_the_close_box_asks_and_quit_from_the_keyboard_saves_on_yes(editor):
@@ -158,17 +150,12 @@ def test_a_screen_reader_plays_the_preview_and_signals_ask_once_however_many_com
 # Killed after an export: the next start offers the frames again, Ja restores them unsaved, and
 # their export is the same to the byte; the clean end after it leaves no journal behind.
 def test_frames_of_a_killed_editor_come_back_on_ja_exactly_as_captured(x11, tmp_path):
-    editor = Editor(x11, tmp_path)
-    try:
+    with Editor(x11, tmp_path) as editor:  # and killed at its end
         editor.click(50, 50, 3)
         editor.drag((200, 230), (300, 200), *editor.point(80, 60), "click", 3)  # not a double click of the first
         editor.key("ctrl+s")
         editor.save_as(tmp_path / "before", "before1r.bmp")
-    finally:
-        editor.program.stop()  # SIGKILL
-        editor.screen.close()
-    editor = Editor(x11, tmp_path, answer_at_start="alt+j")
-    try:
+    with Editor(x11, tmp_path, answer_at_start="alt+j") as editor:
         editor.close_box()
         editor.question("Escape")  # unsaved: the quit asks
         editor.gone("Limbrik Editor")
@@ -176,9 +163,6 @@ def test_frames_of_a_killed_editor_come_back_on_ja_exactly_as_captured(x11, tmp_
         editor.save_as(tmp_path / "after", "after1r.bmp")
         editor.close_box()
         editor.program.ends_with_zero()
-    finally:
-        editor.program.stop()
-        editor.screen.close()
     for name in (f"{n}{side}.bmp" for n in range(2) for side in "lr"):
         assert (tmp_path / f"after{name}").read_bytes() == (tmp_path / f"before{name}").read_bytes(), name
     assert list((editor.state / "limbrik").iterdir()) == []
@@ -233,8 +217,7 @@ def test_a_slow_flush_shows_the_progress_window_while_it_is_held(x11, tmp_path):
         editor.program.ends_with_zero()
     finally:
         subprocess.run(["chattr", "-i", tmp_path / "walk0r.bmp"])
-        editor.program.stop()
-        editor.screen.close()
+        editor.__exit__()
 
 
 # The address space limited below what the running editor maps, as prlimit limits it: Ctrl+S
