@@ -158,8 +158,8 @@ void confirmQuit(AppState& app) {
 bool sessionMayEnd(AppState& app) {
   finishRunningExport();  // the manager may ask while an export writes: it is answered after it
   watchMemory();
-  // Without memory the logout waits for a save that can run.
-  app.sessionEnded = withinMemory([&app] { app.sessionEnded = quitConfirmed(app.session); }) && app.sessionEnded;
+  bool confirmed = false;  // without memory the logout waits for a save that can run
+  app.sessionEnded = withinMemory([&] { confirmed = quitConfirmed(app.session); }) && confirmed;
   dropCloseRequests();
   return app.sessionEnded;
 }

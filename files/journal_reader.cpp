@@ -40,7 +40,7 @@ JournalRead readRecords(const Journal& journal, JournalReader& reader, const Pay
   reader.starts.clear();
   std::size_t used = 0;
   JournalRead read = JournalRead::More;
-  while (read == JournalRead::More && reader.at + lengthSize <= journal.foundSize) {
+  while (reader.at + lengthSize <= journal.foundSize) {
     const std::size_t length = recordLength(journal, reader.at, reader.bound);
     if (length > reader.bound - used) break;  // the next batch's
     std::uint8_t* payload = reader.buffer.get() + used;

@@ -31,9 +31,7 @@ Failure firstFailure(const FileBatch& batch) {
   }
   for (const BatchFolder& folder : batch.folders) {
     if (!folder.error || !failure.path.empty()) continue;
-    StagedFile flushed;
-    flushed.error = folder.error;
-    failure = {folder.path, failureReason(flushed), failure.replaced, true};
+    failure = {folder.path, failureReason(folder.error), failure.replaced, true};
   }
   return failure;
 }
@@ -93,6 +91,12 @@ std::string failureReason(const StagedFile& file) {
     default: break;
   }
   return "Das System meldet den Fehler Nr. " + integerToText(static_cast<std::uint64_t>(file.error)) + ".";
+}
+
+std::string failureReason(int error) {
+  StagedFile failed;
+  failed.error = error;
+  return failureReason(failed);
 }
 
 std::string exportFailureMessage(const FileBatch& batch, bool outOfMemory) {

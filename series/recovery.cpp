@@ -132,10 +132,6 @@ bool expandTheRest(JournalFrames& found) {
 
 std::string countOfFrames(std::size_t count) { return count == 1 ? "1 Bild" : integerToText(count) + " Bilder"; }
 
-bool roomForFrames(Session& session, std::size_t count) {
-  return withinMemory([&] { session.frames.frames.reserve(count); });
-}
-
 void release(const std::vector<ImageId>& images) {
   for (const ImageId image : images) releaseImage(image);
 }
@@ -166,25 +162,26 @@ Offer offer(Session& session, Journal& found, std::size_t others, std::chrono::m
             bool& removed) {
   JournalFrames frames = framesIn(found, expandBeforeAsking);
   const std::vector<ImageId>& images = frames.images;
-  const std::size_t damaged = frames.damaged;
+  const std::size_t damagedAsked = frames.damaged;
   if (!frames.complete || images.empty()) {
     release(images);
     if (frames.complete && frames.onlyHeader) removed |= removeJournal(found, false);
     else if (frames.complete) setJournalAside(found);
     return Offer::NotOffered;  // what memory did not let be read waits for the next start
   }
-  switch (askUser(dialogTitle, recoveryQuestion(images.size(), damaged, others, found.lastWritten), YesNoCancelQuestion)) {
+  switch (askUser(dialogTitle, recoveryQuestion(images.size(), damagedAsked, others, found.lastWritten), YesNoCancelQuestion)) {
     case AnswerYes:
-      if (!expandTheRest(frames) || !roomForFrames(session, images.size())) {
+      if (!expandTheRest(frames) || !withinMemory([&] { session.frames.frames.reserve(images.size()); })) {
         release(images);
         return Offer::Postponed;
       }
       restore(session, images);
       if (!adoptJournal(found, frames.end, std::move(frames.starts))) session.journalFailure = errno ? errno : EIO;
       session.journal = std::move(found);
-      if (frames.damaged > damaged)  // seen only now that the frames that were not expanded are
+      if (frames.damaged > damagedAsked)  // seen only now that the frames that were not expanded are
         askUser(dialogTitle,
-                "Wiederhergestellt: " + countOfFrames(images.size()) + "." + lostFrames(frames.damaged - damaged), OkWarning);
+                "Wiederhergestellt: " + countOfFrames(images.size()) + "." + lostFrames(frames.damaged - damagedAsked),
+                OkWarning);
       return Offer::Restored;
     case AnswerNo:
       release(images);
@@ -217,9 +214,7 @@ void offerJournals(Session& session, int folder, std::chrono::milliseconds expan
 // Why the journal could not be written, for a journal's folder rather than an export's file.
 std::string journalFailureReason(int error) {
   if (error == ELOOP) return "An seiner Stelle liegt eine Verknüpfung, und ihr folgt der Editor nicht.";
-  StagedFile journalFile;
-  journalFile.error = error;
-  return failureReason(journalFile);
+  return failureReason(error);
 }
 
 }  // namespace

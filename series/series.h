@@ -135,8 +135,9 @@ ExportResult exportSeriesTo(Session& session, const std::string& base);
 // export's own wait: for a request that must be answered there and then (the session's end).
 void finishRunningExport();
 // Why a file could not be written, in German: for what stood in its way (a file type, see
-// StagedFile), else for its errno value.
+// StagedFile), else for its errno value, which the second is given alone.
 std::string failureReason(const StagedFile& file);
+std::string failureReason(int error);
 // What an export that failed tells the user: the first file or folder that failed and why, and
 // how many files were replaced; outOfMemory when memory ran out between the files.
 std::string exportFailureMessage(const FileBatch& batch, bool outOfMemory);
